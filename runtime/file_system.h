@@ -1,0 +1,43 @@
+#pragma once
+// Existence, kind and size of paths, copying one file, and the working directory. Nothing
+// here shows a message: each operation reports through its result alone.
+#include <cstdint>
+
+#include "runtime/text.h"
+
+namespace runtime {
+
+// 0 or more: a file's size in bytes.
+inline constexpr std::int64_t kNothingFound = -1;  // nothing under the path, or no such drive
+inline constexpr std::int64_t kDirectory = -2;     // a directory, or the root of a drive
+
+// The platform calls behind QueryFileSize, so that the one situation Wine cannot make (the
+// root of a network share) can be stood in for. Every path is zero-terminated.
+struct FileQueryCalls {
+  unsigned (*driveType)(const char* root);  // GetDriveTypeA
+  // FindFirstFileA + FindClose: true when an entry matched; fills its attributes and size.
+  bool (*findFirst)(const char* path, std::uint32_t* attributes, std::uint32_t* sizeHigh,
+                    std::uint32_t* sizeLow);
+  std::uint32_t (*attributes)(const char* path);  // GetFileAttributesA
+};
+
+// The size query over the given calls: -1, -2 or the file's size (see above). Looks at no
+// more than the first 260 characters of the path and allocates nothing.
+std::int64_t QueryFileSizeWith(const FileQueryCalls& calls, const Text& path);
+
+// QueryFileSizeWith over the platform's own calls.
+std::int64_t QueryFileSize(const Text& path);
+
+// Copies `source` over `destination`. The new file is written beside the destination first and
+// then put in its place in one step, so a copy that fails part-way leaves an older destination
+// file as it was and no temporary file behind. Non-zero only when the destination holds the
+// complete new file; 0 at once for an absent path.
+std::int32_t DuplicateFile(const Text& source, const Text& destination);
+
+// The process's current directory, always ending in a backslash; empty when the platform fails.
+Text WorkingDirectory();
+
+// Makes `path` the current directory, unchanged. Non-zero on success; 0 for an absent path.
+std::int32_t SetWorkingDirectory(const Text& path);
+
+}  // namespace runtime

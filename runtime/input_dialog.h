@@ -1,0 +1,18 @@
+#pragma once
+// A small fixed-size prompt for one line of text, centred on the primary screen, modal towards
+// the calling thread's windows.
+#include "runtime/text.h"
+
+namespace runtime {
+
+// Shows the prompt with caption `title`, the label `prompt` and `initialText` in the edit box
+// (caret after it, nothing selected) and waits until the user confirms (OK, Enter) or cancels
+// (Escape, a close request). Returns the edit box's text on confirmation, unchanged and possibly
+// empty; the empty text after a cancel or when the window cannot be created.
+Text InputRequester(const Text& title, const Text& prompt, const Text& initialText);
+
+// True when the last InputRequester call ended without a confirmation (cancelled, or no
+// window could be made), so a caller can tell a cancel from a confirmed empty text.
+bool InputRequesterWasCancelled();
+
+}  // namespace runtime

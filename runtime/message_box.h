@@ -1,0 +1,25 @@
+#pragma once
+// Message boxes with one OK button, modal towards the calling thread's windows, and the
+// building blocks the input dialog shares with them.
+#include <cstdint>
+
+#include "runtime/text.h"
+
+namespace runtime {
+
+// Shows a box with caption `title`, body `text`, style 0 (MB_OK, no icon, application-modal),
+// owned by the foreground window when that belongs to this process. Returns the platform's
+// result: IDOK (1) once dismissed, 0 when the box cannot be shown.
+std::int32_t ShowMessage(const Text& title, const Text& text);
+
+// Disables and records every visible, enabled top-level window of the calling thread except the
+// foreground window. A window is never left disabled without a record.
+void DisableThreadWindows();
+
+// Re-enables every window the calling thread recorded, newest first, and forgets them.
+void RestoreThreadWindows();
+
+// The foreground window when it belongs to this process, otherwise null. (An HWND.)
+void* ForegroundOwner();
+
+}  // namespace runtime
