@@ -1,0 +1,98 @@
+#!/usr/bin/env python3
+"""Turns bench/run's measurements into a Markdown report with a plot.
+
+    report.py RESULTS.tsv OUTPUT_DIR "IMPORTED DLLS"
+"""
+import collections
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+
+results_path, out, imports = sys.argv[1], sys.argv[2], sys.argv[3]
+values = collections.defaultdict(list)
+with open(results_path) as f:
+    for line in f:
+        figure, variant, size, value = line.rstrip("\n").split("\t")
+        values[(figure, variant, size)].append(float(value))
+
+
+def stats(key):
+    v = values[key]
+    return statistics.median(v), min(v), max(v), len(v)
+
+
+def cell(key, unit):
+    median, low, high, n = stats(key)
+    return f"{median:.1f} {unit} ({low:.1f}–{high:.1f}, n={n})"
+
+
+def ratio(numerator, denominator):
+    return stats(numerator)[0] / stats(denominator)[0]
+
+
+lines = ["# Benchmarks", "",
+         "Medians with min–max over the runs, measured side by side in one Wine bench "
+         "(Wine 8, Xvfb). Ratios compare medians.", ""]
+
+lines += ["## Start to prompt", "",
+          "From CreateProcessA until the prompt is visible with the focus in its edit box.", "",
+          "| program | time |", "|---|---|",
+          f"| PakInstaller.exe | {cell(('prompt', 'tool', '-'), 'ms')} |",
+          f"| bare Win32 window | {cell(('prompt', 'bare', '-'), 'ms')} |", "",
+          f"Ratio tool / bare: **{ratio(('prompt', 'tool', '-'), ('prompt', 'bare', '-')):.2f}x** "
+          "(goal: at most 1.10x).", ""]
+
+dup, cf, cp = ("copy", "DuplicateFile", "-"), ("copy", "CopyFileA", "-"), ("copy", "cp", "-")
+lines += ["## Copy of 1 GiB over an older copy", "",
+          "| copy | time |", "|---|---|",
+          f"| DuplicateFile (temporary file, then replace) | {cell(dup, 'ms')} |",
+          f"| CopyFileA | {cell(cf, 'ms')} |",
+          f"| native cp | {cell(cp, 'ms')} |", "",
+          f"Speed of DuplicateFile relative to CopyFileA: **{ratio(cf, dup):.2f}x** (goal: at least "
+          f"0.95x); relative to cp: **{ratio(cp, dup):.2f}x** (goal: at least 0.80x).", ""]
+
+sizes = sorted({int(k[2]) for k in values if k[0] == "settings"})
+lines += ["## Settings: the run's two keys", "",
+          "One process per read, the group at the end of the file.", "",
+          "| file size | store | GetPrivateProfileStringA | store speed-up |", "|---|---|---|---|"]
+plot_rows = []
+for size in sizes:
+    store, profile = ("settings", "store", str(size)), ("settings", "profile", str(size))
+    lines.append(f"| {size:,} B | {cell(store, 'µs')} | {cell(profile, 'µs')} | "
+                 f"{ratio(profile, store):.1f}x |")
+    plot_rows.append((size, stats(store)[0], stats(profile)[0]))
+if len(plot_rows) >= 2:
+    (s0, t0, _), (s1, t1, _) = plot_rows[-2], plot_rows[-1]
+    lines += ["", f"Store time per byte from {s0:,} to {s1:,} bytes grows by "
+              f"{(t1 / s1) / (t0 / s0):.2f}x (1.0 is linear). Goal: at least 10x faster than "
+              "GetPrivateProfileStringA at 10 MB.", "", "![settings](settings.png)", ""]
+
+size_bytes = stats(("footprint", "size_bytes", "-"))[0]
+lines += ["## Footprint", "",
+          f"- Executable size: {size_bytes / 1024:.1f} KiB (goal: under 256 KB).",
+          f"- Imported DLLs: {imports.strip()}",
+          f"- Peak working set at the prompt: {cell(('footprint', 'tool_peak_kb', '-'), 'KiB')}"
+          f" (bare window: {cell(('footprint', 'bare_peak_kb', '-'), 'KiB')}).", ""]
+
+with open(os.path.join(out, "report.md"), "w") as f:
+    f.write("\n".join(lines))
+
+if plot_rows and shutil.which("gnuplot"):
+    data = os.path.join(out, "settings.dat")
+    with open(data, "w") as f:
+        for row in plot_rows:
+            f.write("%d %f %f\n" % row)
+    script = f"""
+set terminal png size 800,500
+set output '{os.path.join(out, 'settings.png')}'
+set logscale xy
+set xlabel 'settings file size (bytes)'
+set ylabel 'time to read two keys (microseconds)'
+set key left top
+set grid
+plot '{data}' using 1:2 with linespoints title 'store', \\
+     '{data}' using 1:3 with linespoints title 'GetPrivateProfileStringA'
+"""
+    subprocess.run(["gnuplot"], input=script.encode(), check=True)
