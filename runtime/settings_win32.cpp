@@ -1,1 +1,71 @@
-// placeholder, being written
+// The process's one settings store over a real file. The handle is held from OpenSettings to
+// CloseSettings so that nobody can change the file while its bytes are in use; it is never
+// written through.
+#include <windows.h>
+
+#include "runtime/settings.h"
+#include "runtime/settings_store.h"
+
+namespace runtime {
+namespace {
+
+constinit SettingsStore store;
+constinit HANDLE file = nullptr;  // null: no file held
+
+// Other programs may read the file while we hold it, never write it. OPEN_EXISTING: a missing
+// file stays missing. Null when it cannot be opened.
+HANDLE OpenShared(const char* path, DWORD access) {
+  HANDLE h = CreateFileA(path, access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  return h == INVALID_HANDLE_VALUE ? nullptr : h;
+}
+
+// The encoding by the byte-order mark; a file without one is read again from its start.
+std::int32_t ReadEncoding(DWORD* size) {
+  if (*size < 3) return kSettingsPlain;
+  char mark[3] = {};
+  DWORD got = 0;
+  if (ReadFile(file, mark, 3, &got, nullptr) && got == 3 && IsUtf8ByteOrderMark(mark)) {
+    *size -= 3;
+    return kSettingsUtf8;
+  }
+  SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+  return kSettingsPlain;
+}
+
+}  // namespace
+
+std::int32_t OpenSettings(const Text& path) {
+  CloseSettings();
+  file = OpenShared(path.CStr(), GENERIC_READ | GENERIC_WRITE);
+  // A read-only file, or one that someone else reads without sharing write access.
+  if (file == nullptr) file = OpenShared(path.CStr(), GENERIC_READ);
+  if (file == nullptr) {
+    store.OpenWithoutFile(path);
+    return 0;
+  }
+
+  DWORD size = GetFileSize(file, nullptr);
+  if (size == INVALID_FILE_SIZE) size = 0;
+  store.OpenWithFile(ReadEncoding(&size));
+  char* room = store.ReserveContent(size);
+  if (room == nullptr) return 1;
+  DWORD got = 0;
+  if (!ReadFile(file, room, size, &got, nullptr)) got = 0;
+  store.TakeContent(got);
+  return 1;
+}
+
+std::int32_t SelectSettingsGroup(const Text& group) { return store.SelectGroup(group); }
+
+Text ReadSetting(const Text& key, const Text& defaultValue) {
+  return store.Read(key, defaultValue);
+}
+
+void CloseSettings() {
+  store.Close();
+  if (file != nullptr) CloseHandle(file);
+  file = nullptr;
+}
+
+}  // namespace runtime

@@ -1,0 +1,101 @@
+#pragma once
+// The portable half of the settings store: the parsed model and its lookups. It never touches
+// the disk; the platform layer (settings_win32.cpp) opens the file, reads it into the room this
+// store reserves and hands the bytes over. Tests and fuzzers feed bytes through
+// OpenSettingsBytes instead.
+//
+// The whole content lives in one buffer followed by two zero bytes. Parsing cuts it in place:
+// every name, key, value and comment of the records points into that buffer.
+#include <cstddef>
+#include <cstdint>
+
+#include "runtime/text.h"
+
+namespace runtime {
+
+inline constexpr std::int32_t kSettingsPlain = 0;     // 8-bit text, used without conversion
+inline constexpr std::int32_t kSettingsUtf8 = 65001;  // the file began with EF BB BF
+
+enum class SettingsRecordKind : std::int32_t { kGroup = 1, kComment = 2, kEntry = 3 };
+
+// One line that is not blank. `key` is set for entries only; `text` is the group name, the
+// comment text or the entry's raw value (leading blanks skipped, trailing blanks kept).
+struct SettingsRecord {
+  SettingsRecord* next;
+  SettingsRecord* previous;
+  SettingsRecordKind kind;
+  const char* key;
+  const char* text;
+};
+
+// True when the three bytes are the UTF-8 byte-order mark EF BB BF.
+bool IsUtf8ByteOrderMark(const char* three);
+
+class SettingsStore {
+ public:
+  constexpr SettingsStore() = default;
+  SettingsStore(const SettingsStore&) = delete;
+  SettingsStore& operator=(const SettingsStore&) = delete;
+  ~SettingsStore() { Close(); }
+
+  // Open with a file or open without one (a path is remembered).
+  bool IsOpen() const { return has_file_ || remembered_path_ != nullptr; }
+  bool HasFile() const { return has_file_; }
+  std::int32_t Encoding() const { return encoding_; }
+  const SettingsRecord* FirstRecord() const { return first_; }
+  // The path kept when no file could be opened; null otherwise.
+  const char* RememberedPath() const { return remembered_path_; }
+
+  // Opens without a file, keeping a copy of `path`. False when memory for the copy runs out;
+  // the store then stays closed. The store must be closed before.
+  bool OpenWithoutFile(const Text& path);
+  // Opens with a file of the given encoding and no content yet. The store must be closed before.
+  void OpenWithFile(std::int32_t encoding);
+  // Room for `size` content bytes and the two zero bytes behind them, owned by the store; null
+  // when memory runs out or `size` is 0 (the store then has no records).
+  char* ReserveContent(std::size_t size);
+  // The first `length` bytes of the reserved room are the content (`length` is at most the
+  // reserved size): parse them into records. A record that cannot be allocated ends the
+  // parse; the records built so far stay.
+  void TakeContent(std::size_t length);
+
+  // 0 on a closed store. 1 for the empty name (the top level) or an existing group; 0 when no
+  // such group exists (every read then yields its default) or memory for the name runs out.
+  std::int32_t SelectGroup(const Text& name);
+  // The value of `key` in the current group, without blanks at either end (decoded to 8-bit
+  // text in a UTF-8 store; empty when that fails); a copy of `defaultValue` when not found.
+  Text Read(const Text& key, const Text& defaultValue) const;
+
+  // Releases everything the store owns and makes it closed. Does nothing on a closed store.
+  void Close();
+
+ private:
+  // The caller's 8-bit name or key as the file spells it: a copy, or its UTF-8 form.
+  char* Prepare(const Text& name) const;
+  const SettingsRecord* FindEntry(const char* preparedKey) const;
+  bool AppendRecord(SettingsRecordKind kind, const char* key, const char* text);
+
+  bool has_file_ = false;
+  char* remembered_path_ = nullptr;
+  char* content_ = nullptr;
+  std::size_t content_size_ = 0;  // the content end, before the two zero bytes
+  std::int32_t encoding_ = kSettingsPlain;
+  SettingsRecord* first_ = nullptr;
+  SettingsRecord* last_ = nullptr;
+  const SettingsRecord* current_group_ = nullptr;  // null: the top level
+  char* missing_group_ = nullptr;
+};
+
+// Opens `store` over the bytes of a whole settings file, as OpenSettings does over a file that
+// it has read: the store is closed first, a leading EF BB BF makes it a UTF-8 store, and the
+// rest is copied and parsed. 1 (a file was opened), also when memory for the content runs out.
+std::int32_t OpenSettingsBytes(SettingsStore& store, const char* bytes, std::size_t length);
+
+// 8-bit text (ISO 8859-1) to UTF-8; `out` needs room for twice the input and a zero byte.
+void Latin1ToUtf8(const char* in, char* out);
+// UTF-8 to 8-bit text: false for a stray continuation byte, a bad byte inside a sequence or a
+// code point above U+00FF. An incomplete sequence at the end is dropped. `out` needs room for
+// the input's length and a zero byte; the output ends at the first decoded zero byte.
+bool Utf8ToLatin1(const char* in, char* out);
+
+}  // namespace runtime
