@@ -85,7 +85,7 @@ TEST(SettingsStoreTest, LinesBecomeRecords) {
       {"[]", "G[]\n"},
       {"[a]b]", "G[a]\n"},
       {"[a=b]", "G[a=b]\n"},
-      {" \t key \t = \t value \t ", "E[key][value \\x09 ]\n"},  // trailing blanks stay in the record
+      {" \t key \t = \t value \t ", "E[key][value \\x09 ]\n"},  // trailing blanks stay
       {"key", "E[key][]\n"},
       {"key \t", "E[key][]\n"},
       {"key=", "E[key][]\n"},
@@ -245,7 +245,7 @@ TEST(SettingsStoreTest, Utf8StoresConvertNamesKeysAndValues) {
       {bom + "[G]\nk=5 \xE2\x82\xAC", "G", 1, "k", ""},        // the euro sign: empty, not default
       {"[G]\nk=5 \xE2\x82\xAC", "G", 1, "k", "5 \xE2\x82\xAC"},
       {bom + "[G]\nk= \t\xC3\xA4 \t", "G", 1, "k", "\xE4"},
-      {bom + "[G]\nk=x \xC3", "G", 1, "k", "x"},              // cut-off sequence dropped, then trimmed
+      {bom + "[G]\nk=x \xC3", "G", 1, "k", "x"},  // cut-off sequence dropped, then trimmed
       {bom + "[G]\nk=\xC3\xA4\x80", "G", 1, "k", ""},          // stray continuation byte
       {bom + "[G]\nk=\xFC", "G", 1, "k", ""},                  // 8-bit text in a UTF-8 store
       {bom + "[G]\nk=\xC2\xA0v\xC2\xA0", "G", 1, "k", "\xA0v\xA0"},
@@ -298,7 +298,9 @@ TEST(SettingsStoreTest, Utf8ConversionsFollowTheByteRules) {
   for (const auto& c : decodes) {
     std::vector<char> out(c.in.size() + 1, 'X');
     EXPECT_EQ(Utf8ToLatin1(c.in.c_str(), out.data()), c.ok) << Printable(c.in);
-    if (c.ok) EXPECT_EQ(std::string(out.data()), c.out) << Printable(c.in);
+    if (c.ok) {
+      EXPECT_EQ(std::string(out.data()), c.out) << Printable(c.in);
+    }
   }
   const struct { std::string in; std::string out; } encodes[] = {
       {"", ""}, {"Tavelmark", "Tavelmark"}, {"\xE4", "\xC3\xA4"},
@@ -492,9 +494,13 @@ TEST_F(SettingsMemoryTest, LineRecordRunningOutKeepsTheRecordsBuiltSoFar) {
     const auto expect = [](const char* v) { return *v ? std::string(v) : kDefault; };
     EXPECT_EQ(Str(store.Read(k_, default_)), expect(c.top)) << "failing " << c.failing;
     EXPECT_EQ(store.SelectGroup(g_), c.g ? 1 : 0) << "failing " << c.failing;
-    if (c.g) EXPECT_EQ(Str(store.Read(k_, default_)), expect(c.g)) << "failing " << c.failing;
+    if (c.g) {
+      EXPECT_EQ(Str(store.Read(k_, default_)), expect(c.g)) << "failing " << c.failing;
+    }
     EXPECT_EQ(store.SelectGroup(h_), c.h ? 1 : 0) << "failing " << c.failing;
-    if (c.h) EXPECT_EQ(Str(store.Read(j_, default_)), expect(c.h)) << "failing " << c.failing;
+    if (c.h) {
+      EXPECT_EQ(Str(store.Read(j_, default_)), expect(c.h)) << "failing " << c.failing;
+    }
   }
 }
 
