@@ -1,0 +1,434 @@
+// The file-system service for real under Wine: drives C: and Z: (and a missing Q:), files and
+// folders in a private folder on C:, a sparse file above 4 GiB, the working directory, and the
+// copy with its failures (a full tmpfs drive T:, a destination held open by another process).
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "runtime/file_system.h"
+#include "tests/support/file_holder.h"
+
+namespace runtime {
+namespace {
+
+using Names = std::vector<std::string>;
+
+bool WriteBytes(const std::string& path, const std::string& bytes) {
+  const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(file);
+  return ok && written == bytes.size();
+}
+
+std::string ReadBytes(const std::string& path) {
+  const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return "<cannot open " + path + ">";
+  std::string bytes;
+  char chunk[65536];
+  DWORD got = 0;
+  while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) bytes.append(chunk, got);
+  CloseHandle(file);
+  return bytes;
+}
+
+Names ListFolder(const std::string& folder) {
+  Names names;
+  WIN32_FIND_DATAA found;
+  const HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return {"<cannot list " + folder + ">"};
+  do {
+    const std::string name = found.cFileName;
+    if (name != "." && name != "..") names.push_back(name);
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string Joined(const Names& names) {
+  std::string out;
+  for (const auto& n : names) out += (out.empty() ? "" : ", ") + n;
+  return "{" + out + "}";
+}
+
+void RemoveTree(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    for (const auto& name : ListFolder(path)) RemoveTree(path + "\\" + name);
+    RemoveDirectoryA(path.c_str());
+  } else {
+    DeleteFileA(path.c_str());
+  }
+}
+
+// Bytes that differ at every position, so a shifted or partial copy never looks right.
+std::string Pattern(std::size_t size, unsigned seed) {
+  std::string bytes(size, '\0');
+  unsigned state = seed;
+  for (auto& b : bytes) {
+    state = state * 1103515245u + 12345u;
+    b = static_cast<char>(state >> 16);
+  }
+  return bytes;
+}
+
+std::string Summary(const std::string& bytes) {
+  return std::to_string(bytes.size()) + " bytes starting " +
+         std::to_string(bytes.empty() ? -1 : static_cast<unsigned char>(bytes[0]));
+}
+
+// A private folder on C: for each test, removed afterwards; the working directory is restored.
+class FileSystemPlatform : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    GetCurrentDirectoryA(MAX_PATH, savedDirectory_);
+    base_ = "C:\\fs-test-" + std::to_string(GetCurrentProcessId());
+    RemoveTree(base_);
+    ASSERT_TRUE(CreateDirectoryA(base_.c_str(), nullptr)) << base_ << " " << GetLastError();
+  }
+  void TearDown() override {
+    SetCurrentDirectoryA(savedDirectory_);
+    RemoveTree(base_);
+  }
+  std::string Make(const std::string& relative, std::size_t size, unsigned seed = 1) {
+    const std::string path = base_ + "\\" + relative;
+    EXPECT_TRUE(WriteBytes(path, Pattern(size, seed))) << path;
+    return path;
+  }
+  std::string Folder(const std::string& relative) {
+    const std::string path = base_ + "\\" + relative;
+    EXPECT_TRUE(CreateDirectoryA(path.c_str(), nullptr)) << path;
+    return path;
+  }
+
+  char savedDirectory_[MAX_PATH] = {};
+  std::string base_;
+};
+
+TEST_F(FileSystemPlatform, QueryFileSizeOfDrivesFoldersAndFiles) {
+  ASSERT_LE(GetDriveTypeA("Q:\\"), 1u) << "the bench must have no drive Q:";
+  Make("a.pak", 300);
+  Make("empty.pak", 0);
+  Folder("Foo");
+  const struct {
+    std::string path;
+    std::int64_t result;
+  } cases[] = {
+      {"C:", -2},
+      {"C:\\", -2},
+      {"Z:", -2},
+      {"Z:\\", -2},
+      {"Q:", -1},
+      {"Q:\\", -1},
+      {base_ + "\\Foo", -2},
+      {base_ + "\\Foo\\", -2},
+      {base_ + "\\Foo\\\\\\", -2},
+      {base_, -2},
+      {base_ + "/Foo", -2},
+      {base_ + "\\a.pak", 300},
+      {base_ + "\\a.pak\\", 300},
+      {base_ + "\\a.pak\\\\\\", 300},
+      {base_ + "/a.pak", 300},
+      {base_ + "\\empty.pak", 0},
+      {base_ + "\\missing.pak", -1},
+      {base_ + "\\missing\\a.pak", -1},
+      {base_ + "\\*.pak", 300},
+      {base_ + "\\a.p?k", 300},
+      {base_ + "\\*.none", -1},
+      {"\\", -1},
+      {"\\\\", -1},
+      {"\\\\\\\\\\\\", -1},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(QueryFileSize(Text(c.path.c_str())), c.result) << c.path;
+  }
+  EXPECT_EQ(QueryFileSize(Text()), -1);
+  EXPECT_EQ(QueryFileSize(Text("")), -1);
+}
+
+TEST_F(FileSystemPlatform, DriveRelativeNameIsNeverSearchedAsAFile) {
+  // A file "x" in C:'s current folder: a search for "C:x" would find its 300 bytes.
+  Make("x", 300);
+  ASSERT_TRUE(SetCurrentDirectoryA(base_.c_str()));
+  const unsigned type = GetDriveTypeA("C:x");
+  const std::int64_t expected = type <= 1 ? -1 : -2;
+  EXPECT_EQ(QueryFileSize(Text("C:x")), expected) << "GetDriveTypeA(C:x) gave " << type;
+}
+
+TEST_F(FileSystemPlatform, QueryFileSizeCutsAPathAfter260Characters) {
+  const std::string folder = base_ + "\\";
+  const std::string name(260 - folder.size(), 'n');
+  Make(name, 300);
+  const std::string exact = folder + name;
+  ASSERT_EQ(exact.size(), 260u);
+  EXPECT_EQ(QueryFileSize(Text(exact.c_str())), 300);
+  EXPECT_EQ(QueryFileSize(Text((exact + "-beyond the cut").c_str())), 300);
+  EXPECT_EQ(QueryFileSize(Text((base_ + std::string(300, '\\')).c_str())), -2);
+  // Without the cut this would name the file; with it only a missing shorter name is left.
+  EXPECT_EQ(QueryFileSize(Text((folder + name.substr(1) + "\\x").c_str())), -1);
+}
+
+TEST_F(FileSystemPlatform, QueryFileSizeOfASparseFileAbove4GiB) {
+  const std::string path = base_ + "\\big.pak";
+  const LONGLONG size = 5LL * 1024 * 1024 * 1024 + 123;
+  const DWORD started = GetTickCount();
+  const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
+  LARGE_INTEGER end;
+  end.QuadPart = size;
+  EXPECT_TRUE(SetFilePointerEx(file, end, nullptr, FILE_BEGIN));
+  EXPECT_TRUE(SetEndOfFile(file));
+  CloseHandle(file);
+
+  EXPECT_EQ(QueryFileSize(Text(path.c_str())), size);
+  // What the disk really holds for it: Wine reports the blocks the host file system allocated.
+  const HANDLE opened = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(opened, INVALID_HANDLE_VALUE) << GetLastError();
+  FILE_STANDARD_INFO standard = {};
+  EXPECT_TRUE(GetFileInformationByHandleEx(opened, FileStandardInfo, &standard, sizeof standard));
+  CloseHandle(opened);
+  EXPECT_EQ(standard.EndOfFile.QuadPart, size);
+  const LONGLONG allocated = standard.AllocationSize.QuadPart;
+  EXPECT_LT(allocated, 1024 * 1024) << "the file should stay sparse";
+  EXPECT_LT(GetTickCount() - started, 5000u) << "making and querying it should be cheap";
+  EXPECT_TRUE(DeleteFileA(path.c_str()));
+}
+
+TEST_F(FileSystemPlatform, WorkingDirectoryEndsInOneBackslash) {
+  Folder("sub");
+  const struct {
+    std::string set;
+    std::string expected;
+  } cases[] = {
+      {"C:\\", "C:\\"},
+      {"Z:\\", "Z:\\"},
+      {base_ + "\\sub", base_ + "\\sub\\"},
+      {base_ + "\\sub\\", base_ + "\\sub\\"},
+      {base_, base_ + "\\"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_NE(SetWorkingDirectory(Text(c.set.c_str())), 0) << c.set;
+    EXPECT_EQ(std::string(WorkingDirectory().CStr()), c.expected) << c.set;
+  }
+  // A relative path goes against the current directory.
+  EXPECT_NE(SetWorkingDirectory(Text("sub")), 0);
+  EXPECT_EQ(std::string(WorkingDirectory().CStr()), base_ + "\\sub\\");
+}
+
+TEST_F(FileSystemPlatform, SetWorkingDirectoryToAMissingPathChangesNothing) {
+  ASSERT_NE(SetWorkingDirectory(Text(base_.c_str())), 0);
+  const struct {
+    Text path;
+    const char* label;
+  } cases[] = {
+      {Text((base_ + "\\missing").c_str()), "missing folder"},
+      {Text((base_ + "\\missing\\deeper\\").c_str()), "missing tree"},
+      {Text("Q:\\"), "missing drive"},
+      {Text(""), "empty"},
+      {Text(), "absent"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(SetWorkingDirectory(c.path), 0) << c.label;
+    EXPECT_EQ(std::string(WorkingDirectory().CStr()), base_ + "\\") << c.label;
+  }
+}
+
+TEST_F(FileSystemPlatform, WorkingDirectoryOfTheLongestFolderThatFits) {
+  // 259 characters fill GetCurrentDirectoryA's buffer; the backslash makes 260.
+  std::string path = base_;
+  while (path.size() < 259) {
+    path += "\\" + std::string(std::min<std::size_t>(100, 259 - path.size() - 1), 'd');
+    if (path.size() > 259) break;
+    ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr)) << path.size() << " " << GetLastError();
+  }
+  ASSERT_EQ(path.size(), 259u);
+  if (!SetCurrentDirectoryA(path.c_str())) {
+    GTEST_SKIP() << "the platform takes no current directory of 259 characters";
+  }
+  const std::string got = WorkingDirectory().CStr();
+  EXPECT_EQ(got, path + "\\") << got.size() << " characters";
+}
+
+class DuplicateFileTest : public FileSystemPlatform {
+ protected:
+  void SetUp() override {
+    FileSystemPlatform::SetUp();
+    source_ = Make("new.pak", 5000, 7);
+    target_ = Folder("pak");
+    destination_ = target_ + "\\addon.pak";
+    ASSERT_TRUE(WriteBytes(destination_, Pattern(3000, 3)));
+  }
+  // The older copy is exactly as it was and nothing else was left in its folder.
+  void ExpectOlderCopyKept(const std::string& label) {
+    EXPECT_EQ(Summary(ReadBytes(destination_)), Summary(Pattern(3000, 3))) << label;
+    EXPECT_TRUE(ReadBytes(destination_) == Pattern(3000, 3)) << label;
+    EXPECT_EQ(Joined(ListFolder(target_)), "{addon.pak}") << label;
+  }
+
+  std::string source_;
+  std::string target_;
+  std::string destination_;
+};
+
+TEST_F(DuplicateFileTest, ReplacesAnOlderCopyAndLeavesNothingElse) {
+  EXPECT_NE(DuplicateFile(Text(source_.c_str()), Text(destination_.c_str())), 0);
+  EXPECT_EQ(Summary(ReadBytes(destination_)), Summary(Pattern(5000, 7)));
+  EXPECT_TRUE(ReadBytes(destination_) == Pattern(5000, 7));
+  EXPECT_EQ(Joined(ListFolder(target_)), "{addon.pak}");
+}
+
+TEST_F(DuplicateFileTest, CopiesToANewNameAndLargeFilesWhole) {
+  const std::string large = Make("large.pak", 3 * 1024 * 1024 + 17, 11);
+  const struct {
+    std::string from;
+    std::string to;
+    std::string expected;
+  } cases[] = {
+      {source_, target_ + "\\fresh.pak", Pattern(5000, 7)},
+      {large, target_ + "\\large.pak", Pattern(3 * 1024 * 1024 + 17, 11)},
+      {base_ + "\\empty.pak", target_ + "\\empty.pak", ""},
+      {"new.pak", "pak\\relative.pak", Pattern(5000, 7)},  // against the working directory
+      {source_, target_ + "\\\\double.pak", Pattern(5000, 7)},
+  };
+  Make("empty.pak", 0);
+  ASSERT_TRUE(SetCurrentDirectoryA(base_.c_str()));
+  for (const auto& c : cases) {
+    EXPECT_NE(DuplicateFile(Text(c.from.c_str()), Text(c.to.c_str())), 0) << c.to;
+    const std::string full = c.to.find(':') == std::string::npos ? base_ + "\\" + c.to : c.to;
+    EXPECT_EQ(Summary(ReadBytes(full)), Summary(c.expected)) << c.to;
+    EXPECT_TRUE(ReadBytes(full) == c.expected) << c.to;
+  }
+  EXPECT_EQ(Joined(ListFolder(target_)),
+            "{addon.pak, double.pak, empty.pak, fresh.pak, large.pak, relative.pak}");
+}
+
+TEST_F(DuplicateFileTest, FailuresKeepTheOlderCopy) {
+  Folder("a-folder");
+  const struct {
+    Text from;
+    Text to;
+    const char* label;
+  } cases[] = {
+      {Text(), Text(destination_.c_str()), "absent source"},
+      {Text(source_.c_str()), Text(), "absent destination"},
+      {Text((base_ + "\\missing.pak").c_str()), Text(destination_.c_str()), "missing source"},
+      {Text(""), Text(destination_.c_str()), "empty source"},
+      {Text((base_ + "\\a-folder").c_str()), Text(destination_.c_str()), "source is a folder"},
+      {Text(source_.c_str()), Text((target_ + "\\").c_str()), "destination is the folder"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(DuplicateFile(c.from, c.to), 0) << c.label;
+    ExpectOlderCopyKept(c.label);
+  }
+}
+
+TEST_F(DuplicateFileTest, AMissingDestinationFolderGivesZero) {
+  const std::string missing = base_ + "\\missing\\addon.pak";
+  EXPECT_EQ(DuplicateFile(Text(source_.c_str()), Text(missing.c_str())), 0);
+  EXPECT_EQ(GetFileAttributesA((base_ + "\\missing").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(Joined(ListFolder(base_)), "{new.pak, pak}");
+}
+
+TEST_F(DuplicateFileTest, AFolderInTheDestinationsPlaceStays) {
+  const std::string folder = Folder("pak\\addon-dir");
+  Make("pak\\addon-dir\\inside.txt", 10);
+  EXPECT_EQ(DuplicateFile(Text(source_.c_str()), Text(folder.c_str())), 0);
+  EXPECT_EQ(Joined(ListFolder(folder)), "{inside.txt}");
+  EXPECT_EQ(Joined(ListFolder(target_)), "{addon-dir, addon.pak}");
+}
+
+TEST_F(DuplicateFileTest, AReadOnlyOrHiddenOlderCopyIsNotOverwritten) {
+  const DWORD marks[] = {FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_HIDDEN};
+  for (const DWORD mark : marks) {
+    ASSERT_TRUE(SetFileAttributesA(destination_.c_str(), mark));
+    EXPECT_EQ(DuplicateFile(Text(source_.c_str()), Text(destination_.c_str())), 0) << mark;
+    EXPECT_EQ(GetFileAttributesA(destination_.c_str()) & mark, mark);
+    ASSERT_TRUE(SetFileAttributesA(destination_.c_str(), FILE_ATTRIBUTE_NORMAL));
+    ExpectOlderCopyKept("attribute " + std::to_string(mark));
+  }
+}
+
+TEST_F(DuplicateFileTest, ASourceCopiedOntoItselfStaysWhole) {
+  const struct {
+    std::string to;
+    const char* label;
+  } cases[] = {
+      {destination_, "same text"},
+      {target_ + "\\.\\addon.pak", "other spelling"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_NE(DuplicateFile(Text(destination_.c_str()), Text(c.to.c_str())), 0) << c.label;
+    ExpectOlderCopyKept(c.label);
+  }
+}
+
+TEST_F(DuplicateFileTest, ADestinationHeldOpenWithoutSharingIsNotReplaced) {
+  const std::string holder = PathBesideExecutable("hold_file.exe");
+  const std::string readOnlySource = Make("ro.pak", 100, 9);
+  ASSERT_TRUE(SetFileAttributesA(readOnlySource.c_str(), FILE_ATTRIBUTE_READONLY));
+  const struct {
+    DWORD access;
+    std::string from;
+    const char* label;
+  } cases[] = {
+      {GENERIC_READ, source_, "held for reading"},
+      {GENERIC_READ | GENERIC_WRITE, source_, "held for writing"},
+      // On Windows the copy of a read-only source is read-only too and must still be removed.
+      {GENERIC_READ, readOnlySource, "read-only source"},
+  };
+  for (const auto& c : cases) {
+    FileHolder held(holder.c_str(), destination_.c_str(), c.access, 0);
+    ASSERT_TRUE(held.Held()) << c.label;
+    EXPECT_EQ(DuplicateFile(Text(c.from.c_str()), Text(destination_.c_str())), 0) << c.label;
+    held.Release();
+    ExpectOlderCopyKept(c.label);
+  }
+  SetFileAttributesA(readOnlySource.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(DuplicateFileTest, AFullDiskKeepsTheOlderCopy) {
+  // T: is a 256 KB tmpfs (scripts/tmpfs-drive through the tmpfs_drive_t fixture).
+  ASSERT_GT(GetDriveTypeA("T:\\"), 1u) << "drive T: is missing: run through ctest";
+  const std::string folder = "T:\\pak-" + std::to_string(GetCurrentProcessId());
+  RemoveTree(folder);
+  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr)) << GetLastError();
+  const std::string older = folder + "\\addon.pak";
+  const std::string olderBytes = Pattern(100 * 1024, 5);
+  ASSERT_TRUE(WriteBytes(older, olderBytes));
+
+  const struct {
+    std::size_t size;
+    const char* label;
+  } cases[] = {
+      {400 * 1024, "larger than the drive"},
+      {200 * 1024, "fits alone, not beside the older copy"},
+  };
+  for (const auto& c : cases) {
+    const std::string source = Make("full.pak", c.size, 13);
+    EXPECT_EQ(DuplicateFile(Text(source.c_str()), Text(older.c_str())), 0) << c.label;
+    EXPECT_EQ(Summary(ReadBytes(older)), Summary(olderBytes)) << c.label;
+    EXPECT_TRUE(ReadBytes(older) == olderBytes) << c.label;
+    EXPECT_EQ(Joined(ListFolder(folder)), "{addon.pak}") << c.label;
+  }
+  // Where the new copy fits, it replaces the older one.
+  const std::string small = Make("small.pak", 60 * 1024, 17);
+  EXPECT_NE(DuplicateFile(Text(small.c_str()), Text(older.c_str())), 0);
+  EXPECT_TRUE(ReadBytes(older) == Pattern(60 * 1024, 17)) << Summary(ReadBytes(older));
+  EXPECT_EQ(Joined(ListFolder(folder)), "{addon.pak}");
+  RemoveTree(folder);
+}
+
+}  // namespace
+}  // namespace runtime
