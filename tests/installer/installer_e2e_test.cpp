@@ -1,0 +1,318 @@
+// The real PakInstaller.exe, started with a real command line in a folder laid out for each
+// scenario, worked through its windows like a person, and judged by what it showed, its exit
+// code and what changed on disk. Each scenario's whole folder is compared before and after, so
+// a stray copy, a leftover temporary file or a touched config.pref fails it too.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/installer/installer_session.h"
+#include "tests/ui_driver/ui_driver.h"
+
+namespace installer_test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Written out here on purpose rather than taken from the program's own header, so that a
+// changed byte in the program shows up. Windows-1252: 0xFC is ü.
+const Box kBadGameDirectory{"Ung\xfc" "ltiges Morvenholtverzeichnis",
+                            "Das in der 'config.pref' angegebene Verzeichnis ist nicht vorhanden."};
+const Box kNoAddOn{"Fehler!", "Dieser Anwendung muss mindestens ein Morvenholt-AddOn (*.pak) "
+                              "\xfc" "bergeben werden!"};
+const Box kNotAnAddOn{"Fehler!", "Die der Anwendung \xfc" "bergebene Datei ist kein g\xfc"
+                                 "ltiges Morvenholt-AddOn!"};
+const Box kAddOnMissing{"Fehler", "Das \xfc" "bergebene File existiert nicht !"};
+const Box kPakSetMissing{"Fehler", "Das angegebene PakSet Verzeichnis exestiert nicht!"};
+Box Installed(const std::string& file) {
+  return {"Fertig!", "Die Morvenholt-Erweiterung '" + file + "' wurde erfolgreich installiert."};
+}
+Box NotInstalled(const std::string& file) {
+  return {"Fehler!",
+          "Die Morvenhot-Erweiterung '" + file + "' konnte nicht erfolgreich installiert werden."};
+}
+const char* const kPromptCaption = "Pak-Set";
+const char* const kPromptLabel = "Bitte Namen des Pak-Set Ordners angeben.";
+
+const std::string kAddOn = "MVPAK\x01\x00 trains of the northern line\r\n\x1a\xff";
+const std::string kOlderAddOn = "MVPAK\x01 older trains";
+const std::string kOtherAddOn = "MVPAK\x02 the wrong trains";
+constexpr const char* kDirectory = "<dir>";
+
+// A file (or, with kDirectory as content, a folder) below the scenario's folder.
+struct Entry {
+  std::string path;
+  std::string content;
+};
+
+struct Scenario {
+  const char* name;
+  // config.pref beside the tool ({root} is the scenario folder); null: there is none.
+  const char* config;
+  std::vector<Entry> layout;  // on top of tool\PakInstaller.exe, game\pak\, game\pak64\, the add-on
+  const char* arguments;      // after the tool's quoted path; {root} as above
+  Answer answer;
+  const char* expectedInitialText;  // null: no prompt may show
+  std::vector<Box> boxes;           // exactly these, in this order
+  std::vector<Entry> changes;       // the only files that may be created or replaced
+  const char* startIn = "";         // folder the tool is started from, below {root}
+  const char* holdOpen = nullptr;   // a file held open without sharing during the run
+  BoxAction boxAction = BoxAction::kEnter;
+};
+
+const char* const kConfig =
+    "; Morvenholt\r\n[Tavelmark]\r\nmorvenholt_directory = {root}game\\\r\ndefault_pakset = pak\r\n";
+const char* const kAddOnArgument = "\"{root}downloads\\trains.pak\"";
+
+std::string Replace(std::string text, const std::string& from, const std::string& to) {
+  for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
+}
+
+std::string ReadBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteBytes(const fs::path& path, const std::string& bytes) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Every file and folder below `root`, by relative path, with its bytes (kDirectory for folders).
+std::map<std::string, std::string> Snapshot(const fs::path& root) {
+  std::map<std::string, std::string> entries;
+  for (const auto& item : fs::recursive_directory_iterator(root)) {
+    const std::string relative = fs::relative(item.path(), root).string();
+    entries[relative] = item.is_directory() ? kDirectory : ReadBytes(item.path());
+  }
+  return entries;
+}
+
+std::string Listing(const std::map<std::string, std::string>& entries) {
+  std::string out;
+  for (const auto& [path, content] : entries) {
+    if (content == kDirectory) {
+      out += "\n  " + path + " (folder)";
+    } else if (content.size() > 100) {
+      out += "\n  " + path + " (" + std::to_string(content.size()) + " bytes)";
+    } else {
+      out += "\n  " + path + " = \"" + ui::Printable(content) + "\"";
+    }
+  }
+  return out;
+}
+
+// A file held open the way another program holding it would: no sharing at all.
+class HeldFile {
+ public:
+  explicit HeldFile(const std::string& path)
+      : handle_(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {}
+  ~HeldFile() {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+  }
+  HeldFile(const HeldFile&) = delete;
+  HeldFile& operator=(const HeldFile&) = delete;
+  bool Held() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+ private:
+  HANDLE handle_;
+};
+
+Answer Enter() { return {PromptAction::kEnter, ""}; }
+Answer Typed(const char* text) { return {PromptAction::kReplace, text}; }
+
+const std::vector<Scenario>& Scenarios() {
+  static const std::vector<Scenario> scenarios = {
+      // The road of one typical run, and what the prompt offers.
+      {"installs_into_default_pakset", kConfig, {}, kAddOnArgument, Enter(), "pak",
+       {Installed("trains.pak")}, {{"game\\pak\\trains.pak", kAddOn}}},
+      {"replaces_an_older_copy", kConfig, {{"game\\pak\\trains.pak", kOlderAddOn}}, kAddOnArgument,
+       Enter(), "pak", {Installed("trains.pak")}, {{"game\\pak\\trains.pak", kAddOn}}, "", nullptr,
+       BoxAction::kClickOk},
+      {"typed_answer_picks_the_folder", kConfig, {}, kAddOnArgument, Typed("pak64"), "pak",
+       {Installed("trains.pak")}, {{"game\\pak64\\trains.pak", kAddOn}}},
+      {"typing_appends_to_the_initial_text", kConfig, {}, kAddOnArgument,
+       {PromptAction::kAppend, "64"}, "pak", {Installed("trains.pak")},
+       {{"game\\pak64\\trains.pak", kAddOn}}},
+      {"default_pakset_is_offered",
+       "[Tavelmark]\r\nmorvenholt_directory={root}game\\\r\ndefault_pakset=pak64\r\n", {},
+       kAddOnArgument, Enter(), "pak64", {Installed("trains.pak")},
+       {{"game\\pak64\\trains.pak", kAddOn}}},
+      {"missing_default_pakset_offers_pak", "[Tavelmark]\nmorvenholt_directory={root}game\\\n", {},
+       kAddOnArgument, Enter(), "pak", {Installed("trains.pak")}, {{"game\\pak\\trains.pak", kAddOn}}},
+      {"empty_default_pakset_leaves_the_box_empty",
+       "[Tavelmark]\r\nmorvenholt_directory={root}game\\\r\ndefault_pakset=\r\n", {},
+       kAddOnArgument, Enter(), "", {Installed("trains.pak")}, {{"game\\trains.pak", kAddOn}}},
+      {"confirmed_empty_answer_copies_into_the_game_directory", kConfig, {}, kAddOnArgument,
+       Typed(""), "pak", {Installed("trains.pak")}, {{"game\\trains.pak", kAddOn}}},
+      {"answer_ending_in_a_backslash", kConfig, {}, kAddOnArgument, Typed("pak64\\"), "pak",
+       {Installed("trains.pak")}, {{"game\\pak64\\trains.pak", kAddOn}}},
+      {"upper_case_extension_passes", kConfig, {{"downloads\\Trains.PAK", kAddOn}},
+       "\"{root}downloads\\Trains.PAK\"", Enter(), "pak", {Installed("Trains.PAK")},
+       {{"game\\pak\\Trains.PAK", kAddOn}}},
+
+      // A cancelled prompt installs nothing and says nothing more.
+      {"escape_installs_nothing", kConfig, {}, kAddOnArgument, {PromptAction::kEscape, ""}, "pak",
+       {}, {}},
+      {"close_request_installs_nothing", kConfig, {}, kAddOnArgument,
+       {PromptAction::kCloseRequest, ""}, "pak", {}, {}},
+
+      // The game directory: checked first, and given its backslash when it lacks one.
+      {"missing_game_directory", "[Tavelmark]\r\nmorvenholt_directory={root}nosuch\\\r\n", {},
+       kAddOnArgument, Enter(), nullptr, {kBadGameDirectory}, {}},
+      {"empty_game_directory_ignores_the_command_line",
+       "[Tavelmark]\r\nmorvenholt_directory=\r\n", {}, "", Enter(), nullptr, {kBadGameDirectory},
+       {}},
+      {"game_directory_that_is_a_file", "[Tavelmark]\r\nmorvenholt_directory={root}game.txt\r\n",
+       {{"game.txt", "x"}}, kAddOnArgument, Enter(), nullptr, {kBadGameDirectory}, {}},
+      {"game_directory_without_trailing_backslash",
+       "[Tavelmark]\r\nmorvenholt_directory={root}game\r\n", {}, kAddOnArgument, Enter(), "pak",
+       {Installed("trains.pak")}, {{"game\\pak\\trains.pak", kAddOn}}},
+      {"game_directory_in_slashes_without_trailing_one",
+       "[Tavelmark]\r\nmorvenholt_directory={slashed-root}game\r\n", {}, kAddOnArgument, Enter(),
+       "pak", {Installed("trains.pak")}, {{"game\\pak\\trains.pak", kAddOn}}},
+      {"no_config_uses_the_program_folder", nullptr, {{"tool\\pak", kDirectory}}, kAddOnArgument,
+       Enter(), "pak", {Installed("trains.pak")}, {{"tool\\pak\\trains.pak", kAddOn}}},
+      {"no_config_and_no_pak_folder_beside_the_program", nullptr, {}, kAddOnArgument, Enter(),
+       "pak", {kPakSetMissing, NotInstalled("trains.pak")}, {}},
+
+      // The argument.
+      {"no_parameters", kConfig, {}, "", Enter(), nullptr, {kNoAddOn}, {}},
+      {"blank_parameters_only", kConfig, {}, "\"\" \"  \"", Enter(), nullptr, {kNoAddOn}, {}},
+      {"double_extension_is_no_add_on", kConfig, {{"downloads\\trains.pak.zip", kAddOn}},
+       "\"{root}downloads\\trains.pak.zip\"", Enter(), nullptr, {kNotAnAddOn}, {}},
+      {"no_extension_is_no_add_on", kConfig, {{"downloads\\trains", kAddOn}},
+       "\"{root}downloads\\trains\"", Enter(), nullptr, {kNotAnAddOn}, {}},
+      {"unquoted_path_with_blanks_is_joined", kConfig, {{"My Games\\Add Ons\\trains.pak", kAddOn}},
+       "{root}My Games\\Add Ons\\trains.pak", Enter(), "pak", {Installed("trains.pak")},
+       {{"game\\pak\\trains.pak", kAddOn}}},
+      {"relative_path_means_the_program_folder", kConfig,
+       {{"tool\\downloads\\trains.pak", kAddOn}, {"elsewhere\\downloads\\trains.pak", kOtherAddOn}},
+       "downloads\\trains.pak", Enter(), "pak", {Installed("trains.pak")},
+       {{"game\\pak\\trains.pak", kAddOn}}, "elsewhere"},
+
+      // Checks after the prompt: message 4 or 5, then always 7.
+      {"missing_add_on", kConfig, {}, "\"{root}downloads\\express.pak\"", Enter(), "pak",
+       {kAddOnMissing, NotInstalled("express.pak")}, {}},
+      {"empty_add_on", kConfig, {{"downloads\\empty.pak", ""}}, "\"{root}downloads\\empty.pak\"",
+       Enter(), "pak", {kAddOnMissing, NotInstalled("empty.pak")}, {}},
+      {"folder_named_like_an_add_on", kConfig, {{"downloads\\folder.pak", kDirectory}},
+       "\"{root}downloads\\folder.pak\"", Enter(), "pak",
+       {kAddOnMissing, NotInstalled("folder.pak")}, {}},
+      {"two_add_ons_are_one_path", kConfig, {{"downloads\\ships.pak", kAddOn}},
+       "\"{root}downloads\\trains.pak\" \"{root}downloads\\ships.pak\"", Enter(), "pak",
+       {kAddOnMissing, NotInstalled("ships.pak")}, {}},
+      {"missing_pakset_folder", kConfig, {}, kAddOnArgument, Typed("pak128"), "pak",
+       {kPakSetMissing, NotInstalled("trains.pak")}, {}},
+      {"failed_overwrite_keeps_the_older_copy", kConfig, {{"game\\pak\\trains.pak", kOlderAddOn}},
+       kAddOnArgument, Enter(), "pak", {NotInstalled("trains.pak")}, {}, "",
+       "game\\pak\\trains.pak"},
+  };
+  return scenarios;
+}
+
+// gtest names a failing case by its parameter.
+void PrintTo(const Scenario& scenario, std::ostream* out) { *out << scenario.name; }
+
+class InstallerRun : public testing::TestWithParam<Scenario> {};
+
+TEST_P(InstallerRun, ShowsTheBoxesAndChangesOnlyWhatItShould) {
+  const Scenario& scenario = GetParam();
+  const fs::path root = fs::path(ui::WindowsPath(SCENARIO_ROOT)) / scenario.name;
+  const std::string rootText = root.string() + "\\";
+  std::error_code ignored;
+  fs::remove_all(root, ignored);
+
+  WriteBytes(root / "tool" / "PakInstaller.exe", ReadBytes(ui::WindowsPath(INSTALLER_EXE)));
+  fs::create_directories(root / "game" / "pak");
+  fs::create_directories(root / "game" / "pak64");
+  WriteBytes(root / "downloads" / "trains.pak", kAddOn);
+  if (scenario.config != nullptr) {
+    const std::string config = Replace(scenario.config, "{root}", rootText);
+    WriteBytes(root / "tool" / "config.pref",
+               Replace(config, "{slashed-root}", Replace(rootText, "\\", "/")));
+  }
+  for (const Entry& entry : scenario.layout) {
+    if (entry.content == kDirectory) {
+      fs::create_directories(root / entry.path);
+    } else {
+      WriteBytes(root / entry.path, entry.content);
+    }
+  }
+  fs::create_directories(root / scenario.startIn);
+  auto expected = Snapshot(root);
+  for (const Entry& change : scenario.changes) expected[change.path] = change.content;
+
+  SessionOptions options;
+  options.commandLine = "\"" + rootText + "tool\\PakInstaller.exe\"";
+  if (*scenario.arguments != '\0') {
+    options.commandLine += " " + Replace(scenario.arguments, "{root}", rootText);
+  }
+  options.workingDirectory = (root / scenario.startIn).string();
+  options.answer = scenario.answer;
+  options.boxAction = scenario.boxAction;
+  options.screenshotPrefix = std::string("installer-") + scenario.name;
+  Session session;
+  {
+    std::unique_ptr<HeldFile> held;
+    if (scenario.holdOpen != nullptr) {
+      held = std::make_unique<HeldFile>((root / scenario.holdOpen).string());
+      ASSERT_TRUE(held->Held()) << "could not hold " << scenario.holdOpen << ", error " << GetLastError();
+    }
+    session = RunSession(options);
+  }
+  const std::string account = Describe(session);
+
+  ASSERT_TRUE(session.failure.empty()) << account;
+  EXPECT_TRUE(session.exited) << account;
+  EXPECT_EQ(session.exitCode, 0u) << account;
+
+  if (scenario.expectedInitialText == nullptr) {
+    EXPECT_TRUE(session.prompts.empty()) << account;
+  } else {
+    EXPECT_EQ(session.prompts.size(), 1u) << account;
+  }
+  if (scenario.expectedInitialText != nullptr && session.prompts.size() == 1) {
+    const Prompt& prompt = session.prompts.front();
+    const std::string initial = scenario.expectedInitialText;
+    EXPECT_EQ(prompt.caption, kPromptCaption) << account;
+    EXPECT_EQ(prompt.label, kPromptLabel) << account;
+    EXPECT_EQ(prompt.initialText, initial) << account;
+    // The caret stands after the initial text and nothing is selected.
+    EXPECT_EQ(prompt.selectionStart, initial.size()) << account;
+    EXPECT_EQ(prompt.selectionEnd, initial.size()) << account;
+  }
+  // Every box that follows the prompt comes after it, never before.
+  if (!session.order.empty() && scenario.expectedInitialText != nullptr) {
+    EXPECT_EQ(session.order.front(), "prompt") << account;
+  }
+
+  ASSERT_EQ(session.boxes.size(), scenario.boxes.size()) << account;
+  for (std::size_t i = 0; i < scenario.boxes.size(); ++i) {
+    EXPECT_EQ(ui::Hex(session.boxes[i].title), ui::Hex(scenario.boxes[i].title))
+        << "box " << i + 1 << " title \"" << ui::Printable(session.boxes[i].title) << "\"; " << account;
+    EXPECT_EQ(ui::Hex(session.boxes[i].text), ui::Hex(scenario.boxes[i].text))
+        << "box " << i + 1 << " text \"" << ui::Printable(session.boxes[i].text) << "\"; " << account;
+  }
+
+  const auto actual = Snapshot(root);
+  EXPECT_TRUE(actual == expected) << "expected:" << Listing(expected) << "\nactual:" << Listing(actual)
+                                  << "\n" << account;
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, InstallerRun, testing::ValuesIn(Scenarios()),
+                         [](const testing::TestParamInfo<Scenario>& scenario) { return scenario.param.name; });
+
+}  // namespace
+}  // namespace installer_test

@@ -1,0 +1,225 @@
+#include "tests/installer/installer_session.h"
+
+#include "tests/ui_driver/ui_driver.h"
+
+namespace installer_test {
+namespace {
+
+constexpr int kEditId = 10;
+constexpr int kPromptOkId = 1000;
+constexpr int kLabelId = 0;
+constexpr int kBoxTextId = 0xFFFF;
+
+// The first visible top-level window of the process, or null.
+HWND VisibleWindow(DWORD processId) {
+  for (HWND window : ui::TopLevelWindows(processId)) {
+    if (IsWindowVisible(window)) return window;
+  }
+  return nullptr;
+}
+
+// True when the screen area of `window` holds at least one dark pixel (text drawn on it).
+bool HasDarkPixel(HWND window) {
+  RECT r{};
+  if (!GetWindowRect(window, &r) || r.right <= r.left || r.bottom <= r.top) return false;
+  const int width = r.right - r.left;
+  const int height = r.bottom - r.top;
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  bool dark = false;
+  if (bitmap != nullptr && bits != nullptr) {
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    if (BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY)) {
+      const auto* pixel = static_cast<const unsigned char*>(bits);
+      for (int i = 0; i < width * height && !dark; ++i, pixel += 4) {
+        dark = pixel[0] < 80 && pixel[1] < 80 && pixel[2] < 80;
+      }
+    }
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+  }
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return dark;
+}
+
+// A window is on screen before its children have painted; a screenshot waits until every
+// visible child with a text shows some of it (black text on a light face).
+bool WaitUntilPainted(HWND window, int timeoutMs) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    bool painted = true;
+    for (const ui::Control& child : ui::Children(window)) {
+      if (child.visible && !child.text.empty() && !HasDarkPixel(child.window)) painted = false;
+    }
+    if (painted) return true;
+    if (GetTickCount() - start > static_cast<DWORD>(timeoutMs)) return false;
+    Sleep(10);
+  }
+}
+
+class Runner {
+ public:
+  Runner(const SessionOptions& options, Session& session) : options_(options), session_(session) {}
+
+  void Run() {
+    if (!program_.Start(options_.commandLine, options_.workingDirectory)) {
+      Fail("the tool could not be started: " + ui::Printable(options_.commandLine));
+      return;
+    }
+    session_.started = true;
+    DWORD idleSince = GetTickCount();
+    while (session_.failure.empty()) {
+      DWORD code = 0;
+      if (program_.WaitForExit(0, &code)) {
+        session_.exited = true;
+        session_.exitCode = code;
+        return;
+      }
+      HWND window = VisibleWindow(program_.Id());
+      if (window == nullptr) {
+        if (GetTickCount() - idleSince > static_cast<DWORD>(options_.timeoutMs)) {
+          Fail("the tool neither showed a window nor ended");
+        }
+        Sleep(5);
+        continue;
+      }
+      const std::string className = ui::ClassOf(window);
+      if (className == "InputRequester") {
+        HandlePrompt(window);
+      } else if (className == "#32770") {
+        HandleBox(window);
+      } else {
+        Fail("an unexpected window of class " + className + ": " +
+             ui::Printable(ui::CaptionOf(window)));
+      }
+      idleSince = GetTickCount();
+    }
+    program_.Kill();
+  }
+
+ private:
+  void Fail(const std::string& what) {
+    if (session_.failure.empty()) session_.failure = what;
+  }
+
+  void Screenshot(HWND window, const std::string& kind) {
+    if (options_.screenshotPrefix.empty()) return;
+    if (!WaitUntilPainted(window, options_.timeoutMs)) Fail("the " + kind + " never painted its texts");
+    ++shots_;
+    const std::string name =
+        options_.screenshotPrefix + "-" + std::to_string(shots_) + "-" + kind + ".png";
+    if (!ui::SaveScreenshot(window, ui::ArtifactPath(name))) Fail("screenshot " + name + " failed");
+  }
+
+  void HandlePrompt(HWND prompt) {
+    const int t = options_.timeoutMs;
+    session_.order.push_back("prompt");
+    HWND edit = ui::WaitForChild(prompt, kEditId, t);
+    HWND ok = ui::WaitForChild(prompt, kPromptOkId, t);
+    if (edit == nullptr || ok == nullptr) return Fail("the prompt's edit box or OK button is missing");
+    if (!ui::WaitForFocus(edit, t)) return Fail("the prompt's edit box never got the focus");
+
+    Prompt seen;
+    seen.caption = ui::CaptionOf(prompt);
+    seen.label = ui::TextOf(ui::ChildById(prompt, kLabelId));
+    seen.initialText = ui::TextOf(edit);
+    ui::EditSelection(edit, &seen.selectionStart, &seen.selectionEnd);
+    session_.prompts.push_back(seen);
+    Screenshot(prompt, "prompt");
+
+    const Answer& answer = options_.answer;
+    switch (answer.action) {
+      case PromptAction::kEnter:
+        ui::PressKey(VK_RETURN);
+        break;
+      case PromptAction::kReplace:
+        ui::PressKey(VK_HOME);
+        ui::PressKey(VK_END, ui::kShift);
+        if (answer.text.empty()) {
+          ui::PressKey(VK_DELETE);
+        } else {
+          ui::TypeText(answer.text);
+        }
+        if (!ui::WaitForText(edit, answer.text, t)) {
+          return Fail("the prompt never showed the typed answer; it shows " +
+                      ui::Printable(ui::TextOf(edit)));
+        }
+        Screenshot(prompt, "prompt-answered");
+        ui::PressKey(VK_RETURN);
+        break;
+      case PromptAction::kAppend:
+        ui::TypeText(answer.text);
+        if (!ui::WaitForText(edit, seen.initialText + answer.text, t)) {
+          return Fail("the prompt never showed the typed answer; it shows " +
+                      ui::Printable(ui::TextOf(edit)));
+        }
+        Screenshot(prompt, "prompt-answered");
+        ui::ClickButton(ok);
+        break;
+      case PromptAction::kEscape:
+        ui::PressKey(VK_ESCAPE);
+        break;
+      case PromptAction::kCloseRequest:
+        ui::PostClose(prompt);
+        break;
+    }
+    if (!ui::WaitForWindowGone(prompt, t)) Fail("the prompt stayed open after the answer");
+  }
+
+  void HandleBox(HWND box) {
+    const int t = options_.timeoutMs;
+    session_.order.push_back("box");
+    HWND ok = ui::WaitForChild(box, IDOK, t);
+    if (ui::WaitForChild(box, kBoxTextId, t) == nullptr || ok == nullptr) {
+      return Fail("a message box without its text or OK button");
+    }
+    session_.boxes.push_back({ui::CaptionOf(box), ui::MessageBoxText(box)});
+    Screenshot(box, "box");
+    if (options_.boxAction == BoxAction::kClickOk) {
+      ui::ClickButton(ok);
+    } else {
+      if (!ui::WaitForFocus(ok, t)) return Fail("the message box's OK button never got the focus");
+      ui::PressKey(VK_RETURN);
+    }
+    if (!ui::WaitForWindowGone(box, t)) Fail("a message box stayed open after OK");
+  }
+
+  const SessionOptions& options_;
+  Session& session_;
+  ui::Program program_;
+  int shots_ = 0;
+};
+
+}  // namespace
+
+Session RunSession(const SessionOptions& options) {
+  Session session;
+  Runner(options, session).Run();
+  return session;
+}
+
+std::string Describe(const Session& session) {
+  std::string out = session.started ? "started" : "not started";
+  for (const Prompt& p : session.prompts) {
+    out += "; prompt caption=\"" + ui::Printable(p.caption) + "\" label=\"" +
+           ui::Printable(p.label) + "\" initial=\"" + ui::Printable(p.initialText) + "\"";
+  }
+  for (const Box& b : session.boxes) {
+    out += "; box \"" + ui::Printable(b.title) + "\": \"" + ui::Printable(b.text) + "\"";
+  }
+  out += session.exited ? "; exit code " + std::to_string(session.exitCode) : "; did not exit";
+  if (!session.failure.empty()) out += "; FAILURE: " + session.failure;
+  return out;
+}
+
+}  // namespace installer_test

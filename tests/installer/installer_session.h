@@ -1,0 +1,68 @@
+#pragma once
+// One run of the real PakInstaller.exe, worked like a person works it: every window the tool
+// shows is read back, photographed and answered, in the order it appears, until the process
+// ends. Used by the end-to-end tests and by scripts/run-sample.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace installer_test {
+
+// How the pak-set prompt is answered when it shows.
+enum class PromptAction {
+  kEnter,        // press Enter on whatever the box holds
+  kReplace,      // select everything, type `text`, press Enter
+  kAppend,       // type `text` after the initial text, click OK
+  kEscape,       // press Escape
+  kCloseRequest  // send WM_CLOSE, as the task bar or another tool would
+};
+
+// How message boxes are dismissed.
+enum class BoxAction { kEnter, kClickOk };
+
+struct Answer {
+  PromptAction action = PromptAction::kEnter;
+  std::string text;
+};
+
+struct Prompt {
+  std::string caption;
+  std::string label;
+  std::string initialText;
+  DWORD selectionStart = 0;
+  DWORD selectionEnd = 0;
+};
+
+struct Box {
+  std::string title;
+  std::string text;
+};
+
+struct Session {
+  bool started = false;
+  std::vector<Prompt> prompts;  // normally none or one
+  std::vector<Box> boxes;       // in the order they were shown
+  // The order of everything seen: "prompt" and "box" entries, for readable failures.
+  std::vector<std::string> order;
+  bool exited = false;
+  DWORD exitCode = 0xFFFFFFFF;
+  std::string failure;  // empty when every wait succeeded
+};
+
+struct SessionOptions {
+  std::string commandLine;       // CreateProcessA's, exactly
+  std::string workingDirectory;  // where the tool is started from ("" = ours)
+  Answer answer;
+  BoxAction boxAction = BoxAction::kEnter;
+  std::string screenshotPrefix;  // "" = no screenshots; else ArtifactPath(prefix + "-N-kind.png")
+  int timeoutMs = 15000;         // for each single wait
+};
+
+// Starts the tool and works it until it ends (or a wait times out, when it is killed).
+Session RunSession(const SessionOptions& options);
+
+// Readable one-line account of a session for assertion messages.
+std::string Describe(const Session& session);
+
+}  // namespace installer_test
