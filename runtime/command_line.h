@@ -43,7 +43,7 @@ Text ProgramPathFrom(const char* reported, std::size_t count);
 ParameterCursor& ProcessParameterCursor();
 
 // Over the process's own command line and executable (GetCommandLineA, GetModuleFileNameA).
-Text ProgramPath();           // empty when the platform cannot give it
+Text ProgramPath();           // empty when the platform cannot give it or had to cut it
 std::int32_t ParameterCount();  // tokens less one; -1 for an empty command line
 Text NextParameter();         // the empty text once the parameters are used up
 

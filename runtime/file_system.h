@@ -31,7 +31,9 @@ std::int64_t QueryFileSize(const Text& path);
 // Copies `source` over `destination`. The new file is written beside the destination first and
 // then put in its place in one step, so a copy that fails part-way leaves an older destination
 // file as it was and no temporary file behind. Non-zero only when the destination holds the
-// complete new file; 0 at once for an absent path.
+// complete new file; 0 at once for an absent path. A destination that is a folder, or a file
+// marked read-only or hidden, is not overwritten (0), as the platform's own copy refuses them.
+// The temporary file is named ~dupXXXXXXXX.tmp (8 hexadecimal digits).
 std::int32_t DuplicateFile(const Text& source, const Text& destination);
 
 // The process's current directory, always ending in a backslash; empty when the platform fails.

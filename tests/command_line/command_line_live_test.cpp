@@ -51,6 +51,8 @@ TEST(CommandLineLiveTest, ChildSeesItsCommandLineSplitByTheToolsRules) {
   }
 }
 
+// Wine reports this child's path without the prefix already; the rule itself is checked in
+// ProgramPathDropsOnlyALeadingLongPathPrefix. What counts here: the path comes back plain.
 TEST(CommandLineLiveTest, ProgramPathOfAChildStartedThroughALongPathPrefix) {
   const std::string probe = PathBesideExecutable("command_line_probe.exe");
   std::string output;

@@ -114,12 +114,6 @@ TEST(CommandLineTest, CountDoesNotMoveTheCursorAndTheCursorNeverGoesBack) {
   EXPECT_EQ(cursor.nextIndex, 3);
 }
 
-TEST(CommandLineTest, TheProcessCursorIsOneRecordStartingAtZero) {
-  ParameterCursor& cursor = ProcessParameterCursor();
-  EXPECT_EQ(&cursor, &ProcessParameterCursor());
-  EXPECT_EQ(cursor.nextIndex, 0);
-}
-
 TEST(CommandLineTest, ProgramPathDropsOnlyALeadingLongPathPrefix) {
   const struct {
     const char* reported;
