@@ -70,11 +70,15 @@ class SettingsFileTest : public ::testing::Test {
   void SetUp() override {
     char temp[MAX_PATH];
     ASSERT_GT(GetTempPathA(MAX_PATH, temp), 0u);
-    char name[64];
-    std::snprintf(name, sizeof name, "settings-test-%lu\\", GetCurrentProcessId());
-    dir_ = std::string(temp) + name;
-    CreateDirectoryA(dir_.c_str(), nullptr);
-    ASSERT_TRUE(Exists(dir_)) << dir_;
+    // Always a new folder: one left behind by an aborted run may hold files, and Wine hands
+    // out the same process ids again.
+    for (unsigned n = 0; n < 1000 && dir_.empty(); ++n) {
+      char name[64];
+      std::snprintf(name, sizeof name, "settings-test-%lu-%u\\", GetCurrentProcessId(), n);
+      const std::string candidate = std::string(temp) + name;
+      if (CreateDirectoryA(candidate.c_str(), nullptr)) dir_ = candidate;
+    }
+    ASSERT_FALSE(dir_.empty()) << "no fresh folder in " << temp;
     path_ = dir_ + "config.pref";
     holder_ = PathBesideExecutable("hold_file.exe");
   }
@@ -82,8 +86,16 @@ class SettingsFileTest : public ::testing::Test {
   void TearDown() override {
     CloseSettings();
     FailAllocationAfter(0);
-    SetFileAttributesA(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(path_.c_str());
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((dir_ + "*").c_str(), &found);
+    if (find != INVALID_HANDLE_VALUE) {
+      do {
+        const std::string file = dir_ + found.cFileName;
+        SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(file.c_str());
+      } while (FindNextFileA(find, &found));
+      FindClose(find);
+    }
     RemoveDirectoryA(dir_.c_str());
   }
 
@@ -243,7 +255,6 @@ TEST_F(SettingsFileTest, ReopeningReleasesTheFirstFile) {
   EXPECT_EQ(Str(ReadSetting(Text("default_pakset"), Text("pak"))), "top");
   CloseSettings();
   EXPECT_TRUE(CanOpenForWriting(second));
-  DeleteFileA(second.c_str());
 }
 
 TEST_F(SettingsFileTest, MemoryRunningOutWhileOpening) {

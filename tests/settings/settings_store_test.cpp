@@ -250,6 +250,7 @@ TEST(SettingsStoreTest, Utf8StoresConvertNamesKeysAndValues) {
       {bom + "[G]\nk=\xFC", "G", 1, "k", ""},                  // 8-bit text in a UTF-8 store
       {bom + "[G]\nk=\xC2\xA0v\xC2\xA0", "G", 1, "k", "\xA0v\xA0"},
       {bom + "[G]\nk=\xC1\x81", "G", 1, "k", "A"},             // overlong forms are accepted
+      {bom + "[G]\nk=a\xC0\x80" "b", "G", 1, "k", "a"},       // an overlong zero ends the text
       {bom + "[G]\nk=ab", "G", 1, "k", "ab"},
       {bom, "", 1, "k", nullptr},
   };
