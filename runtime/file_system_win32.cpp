@@ -76,6 +76,25 @@ bool ClaimTemporaryFile(const Text& destination, Text* temporary) {
   return false;
 }
 
+// A virus scanner or an indexer often opens a freshly written file, or the file it replaces, for
+// a moment. Such a hold is waited out for a short, bounded time before the copy counts as failed.
+constexpr int kReplaceRetries = 20;
+constexpr DWORD kReplaceRetryPauseMs = 100;
+
+bool ReplaceDestination(const Text& temporary, const Text& destination) {
+  for (int retry = 0;; ++retry) {
+    if (MoveFileExA(temporary.CStr(), destination.CStr(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      return true;
+    }
+    const DWORD error = GetLastError();
+    const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+                      error == ERROR_ACCESS_DENIED;
+    if (!held || retry == kReplaceRetries) return false;
+    Sleep(kReplaceRetryPauseMs);
+  }
+}
+
 void RemoveTemporaryFile(const Text& temporary) {
   // The copy takes over the source's attributes; a read-only temporary file would stay behind.
   SetFileAttributesA(temporary.CStr(), FILE_ATTRIBUTE_NORMAL);
@@ -102,8 +121,7 @@ std::int32_t DuplicateFile(const Text& source, const Text& destination) {
   if (!ClaimTemporaryFile(destination, &temporary)) return 0;
   // The older destination file is touched only by the one-step replace, after a complete copy.
   if (!CopyFileA(source.CStr(), temporary.CStr(), FALSE) ||
-      !MoveFileExA(temporary.CStr(), destination.CStr(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      !ReplaceDestination(temporary, destination)) {
     RemoveTemporaryFile(temporary);
     return 0;
   }

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "runtime/file_system.h"
@@ -396,6 +397,26 @@ TEST_F(DuplicateFileTest, ADestinationHeldOpenWithoutSharingIsNotReplaced) {
     ExpectOlderCopyKept(c.label);
   }
   SetFileAttributesA(readOnlySource.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(DuplicateFileTest, AHoldThatEndsWithinAMomentIsWaitedOut) {
+  // Like a virus scanner that looks at the file for half a second.
+  const std::string holder = PathBesideExecutable("hold_file.exe");
+  FileHolder held(holder.c_str(), destination_.c_str(), GENERIC_READ, 0);
+  ASSERT_TRUE(held.Held());
+  std::thread releaser([&held] {
+    Sleep(500);
+    held.Release();
+  });
+  const DWORD start = GetTickCount();
+  const std::int32_t copied = DuplicateFile(Text(source_.c_str()), Text(destination_.c_str()));
+  const DWORD elapsed = GetTickCount() - start;
+  releaser.join();
+  EXPECT_NE(copied, 0) << "after " << elapsed << " ms";
+  EXPECT_GE(elapsed, 400u);
+  EXPECT_LT(elapsed, 2500u);
+  EXPECT_TRUE(ReadBytes(destination_) == Pattern(5000, 7));
+  EXPECT_EQ(Joined(ListFolder(target_)), "{addon.pak}");
 }
 
 TEST_F(DuplicateFileTest, AFullDiskKeepsTheOlderCopy) {
