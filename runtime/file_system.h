@@ -33,7 +33,8 @@ std::int64_t QueryFileSize(const Text& path);
 // file as it was and no temporary file behind. Non-zero only when the destination holds the
 // complete new file; 0 at once for an absent path. A destination that is a folder, or a file
 // marked read-only or hidden, is not overwritten (0), as the platform's own copy refuses them.
-// The temporary file is named ~dupXXXXXXXX.tmp (8 hexadecimal digits).
+// The temporary file is named ~dupXXXXXXXX.tmp (8 hexadecimal digits). A destination that
+// another program holds open is waited for up to about two seconds before the copy gives 0.
 std::int32_t DuplicateFile(const Text& source, const Text& destination);
 
 // The process's current directory, always ending in a backslash; empty when the platform fails.
