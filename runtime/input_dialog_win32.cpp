@@ -18,6 +18,7 @@ HWND edit_box = nullptr;
 HWND owner = nullptr;
 bool owner_disabled = false;
 volatile LONG finished = 0;
+bool waiting_for_message = false;  // the loop sits in GetMessageA
 bool running = false;
 bool last_cancelled = true;
 
@@ -69,7 +70,7 @@ LRESULT CALLBACK DialogProcedure(HWND dialog, UINT message, WPARAM wParam, LPARA
       finished = 1;
       // A close request SENT from another process is handled inside GetMessageA, which then
       // goes on waiting for a posted message that never comes: this one wakes the loop.
-      PostMessageA(nullptr, WM_NULL, 0, 0);
+      if (waiting_for_message) PostMessageA(nullptr, WM_NULL, 0, 0);
       return 0;
     default:
       return DefWindowProcA(dialog, message, wParam, lParam);
@@ -103,7 +104,9 @@ HWND CreateControl(HWND dialog, const char* className, const char* text, DWORD e
 bool RunLoop(HWND dialog, HACCEL accelerators) {
   MSG message;
   while (finished == 0) {
+    waiting_for_message = true;
     const BOOL fetched = GetMessageA(&message, nullptr, 0, 0);
+    waiting_for_message = false;
     if (fetched == 0) {
       PostQuitMessage(static_cast<int>(message.wParam));  // the caller's loop must see it too
       return false;
@@ -180,10 +183,6 @@ Text InputRequester(const Text& title, const Text& prompt, const Text& initialTe
       CloseDialog(dialog);
     }
     if (accelerators != nullptr) DestroyAcceleratorTable(accelerators);
-    // The wake-up message is left over when the loop ended on a posted key; drop it.
-    MSG stale;
-    while (PeekMessageA(&stale, reinterpret_cast<HWND>(-1), WM_NULL, WM_NULL, PM_REMOVE)) {
-    }
   }
   edit_box = nullptr;
 

@@ -12,6 +12,8 @@
 //   --fail-alloc N       the N-th allocation of each call fails
 //   --inspect            look at the running dialog from inside (fonts, owner, window states)
 //                        and then signal the event "dialog_host_inspected_<pid>"
+//   --quit               after the inspection, post a quit message (exit code 7)
+//   --nested             after the inspection, call InputRequester from inside the dialog
 // Result lines are "key=value"; texts in hex.
 #include <windows.h>
 
@@ -30,6 +32,8 @@ namespace {
 std::string results;
 int call_number = 0;
 HANDLE inspected_event = nullptr;
+bool post_quit = false;
+bool call_nested = false;
 
 struct HostWindow {
   const char* name;
@@ -131,6 +135,12 @@ void CALLBACK Inspect(HWND, UINT, UINT_PTR timer, DWORD) {
            font == stock ? "default_gui" : font == nullptr ? "none" : "other");
   }
   ReportWindowStates("during");
+  if (call_nested) {
+    const runtime::Text nested = runtime::InputRequester("nested", "nested", "nested");
+    Result("nested.text", Hex(nested.CStr(), nested.Length()));
+    Result("nested.cancelled", runtime::InputRequesterWasCancelled() ? "1" : "0");
+  }
+  if (post_quit) PostQuitMessage(7);
   SetEvent(inspected_event);
 }
 
@@ -191,6 +201,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (flag == "--windows") windows = true;
     else if (flag == "--twice") twice = true;
     else if (flag == "--inspect") inspect = true;
+    else if (flag == "--quit") post_quit = true;
+    else if (flag == "--nested") call_nested = true;
     else if (flag == "--fail-alloc" && i + 1 < argc) failAlloc = std::atoi(argv[++i]);
     else if (flag == "--foreground" && i + 1 < argc) foreground = argv[++i];
     else return 2;
@@ -250,6 +262,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
       Result("result", std::to_string(answer));
     }
     runtime::FailAllocationAfter(0);
+    MSG quit;
+    Result("quit", PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)
+                       ? std::to_string(quit.wParam)
+                       : "none");
     Result("events", events);
     ReportWindowStates("after");
     // A record left behind for this thread would re-enable this window now.

@@ -448,6 +448,47 @@ TEST(InputDialog, AllocationFailures) {
   }
 }
 
+// A quit message ends the loop as a cancel, gives no window disabled, and stays for the
+// caller's own loop; a call from inside a running dialog is refused at once.
+TEST(InputDialog, QuitMessageAndNestedCall) {
+  struct Row {
+    const char* name;
+    const char* flags;
+    bool pressEnter;
+    const char* expected;
+    const char* cancelled;
+    const char* quit;
+  };
+  const Row rows[] = {
+      {"quit", "--quit", false, "", "1", "7"},
+      {"nested", "--nested", true, "pak", "0", "none"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Host host;
+    ASSERT_TRUE(host.Start(std::string("input_") + row.name,
+                           "input " + InputArguments("Pak-Set", kPrompt, "pak") +
+                               " --windows --inspect " + row.flags));
+    ASSERT_NE(host.WaitForInputDialog(), nullptr) << host.transcript.Text();
+    ASSERT_TRUE(host.WaitForInspection());
+    if (row.pressEnter) {
+      ASSERT_TRUE(ui::PressKey(VK_RETURN));
+    }
+    Results results = host.Finish();
+    ASSERT_TRUE(host.exited) << host.transcript.Text();
+    EXPECT_EQ(results["call1.text"], ui::Hex(row.expected));
+    EXPECT_EQ(results["call1.cancelled"], row.cancelled);
+    EXPECT_EQ(results["call1.quit"], row.quit);
+    EXPECT_EQ(results["call1.before.foreground"], "fg");
+    ExpectUntouched(results, "call1.after");
+    EXPECT_EQ(results["call1.after.stale_entry"], "0");
+    if (std::string(row.name) == "nested") {
+      EXPECT_EQ(results["call1.nested.text"], "");
+      EXPECT_EQ(results["call1.nested.cancelled"], "1");
+    }
+  }
+}
+
 // ---- The message box ----------------------------------------------------------------------
 
 
