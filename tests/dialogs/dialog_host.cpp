@@ -129,6 +129,24 @@ void CALLBACK Inspect(HWND, UINT, UINT_PTR timer, DWORD) {
   HFONT stock = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
   Result("dialog.owner", NameOf(GetWindow(dialog, GW_OWNER)));
   Result("font.dialog", SendMessageA(dialog, WM_GETFONT, 0, 0) == 0 ? "none" : "set");
+  if (ClassOf(dialog) == "InputRequester") {
+    Result("class.style", std::to_string(GetClassLongA(dialog, GCL_STYLE)));
+    Result("class.brush", std::to_string(GetClassLongA(dialog, GCL_HBRBACKGROUND)));
+    Result("class.arrow", reinterpret_cast<HCURSOR>(GetClassLongA(dialog, GCL_HCURSOR)) ==
+                                  LoadCursorA(nullptr, IDC_ARROW)
+                              ? "1"
+                              : "0");
+    Result("class.icons", std::to_string(GetClassLongA(dialog, GCL_HICON)) + "," +
+                              std::to_string(GetClassLongA(dialog, GCL_HICONSM)));
+    Result("class.extra", std::to_string(GetClassLongA(dialog, GCL_CBCLSEXTRA)) + "," +
+                              std::to_string(GetClassLongA(dialog, GCL_CBWNDEXTRA)));
+    Result("class.module_is_program",
+           reinterpret_cast<HMODULE>(GetClassLongA(dialog, GCL_HMODULE)) ==
+                   GetModuleHandleA(nullptr)
+               ? "1"
+               : "0");
+    Result("window.menu", GetMenu(dialog) == nullptr ? "none" : "set");
+  }
   for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
     const auto font = reinterpret_cast<HFONT>(SendMessageA(child, WM_GETFONT, 0, 0));
     Result("font." + std::to_string(GetDlgCtrlID(child)),

@@ -218,6 +218,14 @@ TEST(InputDialog, WindowAndControlsMatchTheLayout) {
   EXPECT_EQ(results["call1.font.10"], "default_gui");
   EXPECT_EQ(results["call1.font.1000"], "default_gui");
   EXPECT_EQ(results["call1.dialog.owner"], "none");
+  // The window class, also read from inside.
+  EXPECT_EQ(results["call1.class.style"], std::to_string(CS_HREDRAW | CS_VREDRAW));
+  EXPECT_EQ(results["call1.class.brush"], std::to_string(COLOR_BTNFACE + 1));
+  EXPECT_EQ(results["call1.class.arrow"], "1");
+  EXPECT_EQ(results["call1.class.icons"], "0,0");
+  EXPECT_EQ(results["call1.class.extra"], "0,0");
+  EXPECT_EQ(results["call1.class.module_is_program"], "1");
+  EXPECT_EQ(results["call1.window.menu"], "none");
 }
 
 // ---- The input dialog: keys, clicks and close requests ------------------------------------
@@ -502,8 +510,14 @@ TEST(ShowMessage, ShowsCaptionTextAndOneOkButton) {
   EXPECT_EQ(ui::Hex(ui::MessageBoxText(host.dialog)), ui::Hex(kBoxText))
       << ui::Printable(ui::MessageBoxText(host.dialog));
   EXPECT_EQ(ui::Describe(host.dialog).owner, nullptr);
-  int buttons = 0;
+  // Style 0: no icon, application-modal rather than system-modal (not topmost).
+  EXPECT_EQ(ui::Describe(host.dialog).exStyle & WS_EX_TOPMOST, 0u);
+  int buttons = 0, icons = 0;
   for (const ui::Control& c : ui::Children(host.dialog)) {
+    DWORD_PTR icon = 0;
+    if (Lower(c.className) == "static" && (c.style & SS_TYPEMASK) == SS_ICON &&
+        SendMessageTimeoutA(c.window, STM_GETICON, 0, 0, SMTO_NORMAL, 2000, &icon) && icon != 0)
+      ++icons;
     if (Lower(c.className) != "button" || !c.visible) continue;
     ++buttons;
     EXPECT_EQ(c.id, IDOK);
@@ -511,6 +525,7 @@ TEST(ShowMessage, ShowsCaptionTextAndOneOkButton) {
     EXPECT_EQ(c.style & 0x0F, static_cast<DWORD>(BS_DEFPUSHBUTTON)) << std::hex << c.style;
   }
   EXPECT_EQ(buttons, 1) << host.transcript.Text();
+  EXPECT_EQ(icons, 0) << host.transcript.Text();  // the platform keeps an empty icon control
   host.Screenshot();
   ASSERT_TRUE(ui::ClickButton(host.ok));
   Results results = host.Finish();
