@@ -98,7 +98,9 @@ Program::~Program() {
 
 bool Program::Start(const std::string& commandLine, const std::string& workingDirectory,
                     const std::string& applicationPath) {
-  if (process_) return false;
+  if (Running()) return false;
+  if (process_) CloseHandle(process_);  // an earlier program that has exited
+  process_ = nullptr;
   std::vector<char> line(commandLine.begin(), commandLine.end());
   line.push_back('\0');
   STARTUPINFOA startup{};

@@ -44,7 +44,7 @@ class Program {
   // Starts a program with exactly `commandLine` (CreateProcessA's command line, no quoting
   // added; the first token names the program unless `applicationPath` is given) in
   // `workingDirectory` (empty: the driver's own). Paths are Windows paths, e.g. Z:\work\...
-  // False when the program cannot be started.
+  // False when the program cannot be started, or the one started before still runs.
   bool Start(const std::string& commandLine, const std::string& workingDirectory = "",
              const std::string& applicationPath = "");
   // Waits until the program has exited; its exit code goes to `exitCode` when given.
