@@ -11,8 +11,10 @@ namespace runtime {
 // empty; the empty text after a cancel or when the window cannot be created.
 Text InputRequester(const Text& title, const Text& prompt, const Text& initialText);
 
-// True when the last InputRequester call ended without a confirmation (cancelled, or no
-// window could be made), so a caller can tell a cancel from a confirmed empty text.
+// True when the last InputRequester call ended without a confirmation, so a caller can tell a
+// cancel from a confirmed empty text: Escape, a close request, a quit message, no window, a
+// call made while another dialog runs, or a confirmed text that memory could not be had for
+// (it is lost, so nothing must act on the empty text returned in its place).
 bool InputRequesterWasCancelled();
 
 }  // namespace runtime

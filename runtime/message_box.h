@@ -9,11 +9,13 @@ namespace runtime {
 
 // Shows a box with caption `title`, body `text`, style 0 (MB_OK, no icon, application-modal),
 // owned by the foreground window when that belongs to this process. Returns the platform's
-// result: IDOK (1) once dismissed, 0 when the box cannot be shown.
+// result: IDOK (1) once dismissed, 0 when the box cannot be shown or a text is absent (then no
+// box is shown).
 std::int32_t ShowMessage(const Text& title, const Text& text);
 
 // Disables and records every visible, enabled top-level window of the calling thread except the
-// foreground window. A window is never left disabled without a record.
+// foreground window. A window is never left disabled without a record: when no memory can be
+// had for its entry, the window is not disabled at all.
 void DisableThreadWindows();
 
 // Re-enables every window the calling thread recorded, newest first, and forgets them.
