@@ -84,6 +84,18 @@ std::string ReadBytes(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// Through the ANSI calls: the path's bytes mean what they mean to the tool.
+std::string ReadBytesAnsi(const std::string& path) {
+  std::string bytes;
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return "<cannot open>";
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
+  CloseHandle(file);
+  return bytes;
+}
+
 void WriteBytes(const fs::path& path, const std::string& bytes) {
   fs::create_directories(path.parent_path());
   std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -336,6 +348,35 @@ TEST(ShippedExample, InstallsIntoTheExampleGameFolder) {
   EXPECT_EQ(installed, kAddOn) << "C:\\Spiele\\Morvenholt\\pak\\trains.pak holds \""
                                << ui::Printable(installed) << "\"";
   fs::remove_all("C:\\Spiele", ignored);
+}
+
+// A game folder with an umlaut, as German players have them: the tool hands the settings'
+// 8-bit bytes to the ANSI calls unchanged, whether config.pref was saved as ANSI or as UTF-8
+// with a byte-order mark. (Made with the ANSI calls here too, to keep the bytes exact.)
+TEST(UmlautGameFolder, InstallsWhicheverWayConfigPrefWasSaved) {
+  const std::string game = "C:\\Spiele f\xfc" "r alle\\";
+  const struct {
+    const char* name;
+    const char* config;
+  } cases[] = {
+      {"umlaut_game_folder_ansi_config", "[Tavelmark]\r\nmorvenholt_directory=C:\\Spiele f\xfc" "r alle\\\r\n"},
+      {"umlaut_game_folder_utf8_config",
+       "\xef\xbb\xbf[Tavelmark]\r\nmorvenholt_directory=C:\\Spiele f\xc3\xbc" "r alle\\\r\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    CreateDirectoryA(game.c_str(), nullptr);
+    CreateDirectoryA((game + "pak").c_str(), nullptr);
+    ASSERT_NE(GetFileAttributesA((game + "pak").c_str()), INVALID_FILE_ATTRIBUTES) << GetLastError();
+
+    RunAndCheck({c.name, c.config, {}, kAddOnArgument, Enter(), "pak", {Installed("trains.pak")}, {}});
+    const std::string target = game + "pak\\trains.pak";
+    EXPECT_EQ(ReadBytesAnsi(target), kAddOn) << ui::Printable(target);
+
+    DeleteFileA(target.c_str());
+    RemoveDirectoryA((game + "pak").c_str());
+    RemoveDirectoryA(game.c_str());
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, InstallerRun, testing::ValuesIn(Scenarios()),
