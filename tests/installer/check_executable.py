@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Checks the built PakInstaller.exe from the file itself, with the tools a reviewer would use
-(file, wrestool from icoutils, the cross objdump): a 32-bit GUI program that carries its
+(wrestool from icoutils, the cross objdump): a 32-bit GUI program that carries its
 manifest and its icon group, links no C++ runtime DLL, and stays small.
 
     check_executable.py PROGRAM.exe MANIFEST_SOURCE OBJDUMP [--size-only]
@@ -36,8 +36,16 @@ def resource(exe, kind, name):
 
 
 def check_pe(exe):
-    description = run("file", "-b", exe).decode()
-    check(description.startswith("PE32 executable (GUI) Intel 80386"), "file type", description.strip())
+    with open(exe, "rb") as f:
+        data = f.read(4096)
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    signature = data[pe:pe + 4]
+    machine = struct.unpack_from("<H", data, pe + 4)[0]
+    magic = struct.unpack_from("<H", data, pe + 24)[0]
+    subsystem = struct.unpack_from("<H", data, pe + 24 + 68)[0]
+    check((data[:2], signature, machine, magic, subsystem) == (b"MZ", b"PE\0\0", 0x14C, 0x10B, 2),
+          "PE32 for i386, GUI subsystem (machine, magic, subsystem)",
+          (hex(machine), hex(magic), subsystem))
 
 
 def check_resources(exe, manifest_source):
