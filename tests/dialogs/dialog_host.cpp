@@ -12,7 +12,6 @@
 //   --fail-alloc N       the N-th allocation of each call fails
 //   --inspect            look at the running dialog from inside (fonts, owner, window states)
 //                        and then signal the event "dialog_host_inspected_<pid>"
-//   --quit               after the inspection, post a quit message (exit code 7)
 //   --nested             after the inspection, call InputRequester from inside the dialog
 // Result lines are "key=value"; texts in hex.
 #include <windows.h>
@@ -32,7 +31,6 @@ namespace {
 std::string results;
 int call_number = 0;
 HANDLE inspected_event = nullptr;
-bool post_quit = false;
 bool call_nested = false;
 
 struct HostWindow {
@@ -158,7 +156,6 @@ void CALLBACK Inspect(HWND, UINT, UINT_PTR timer, DWORD) {
     Result("nested.text", Hex(nested.CStr(), nested.Length()));
     Result("nested.cancelled", runtime::InputRequesterWasCancelled() ? "1" : "0");
   }
-  if (post_quit) PostQuitMessage(7);
   SetEvent(inspected_event);
 }
 
@@ -219,7 +216,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (flag == "--windows") windows = true;
     else if (flag == "--twice") twice = true;
     else if (flag == "--inspect") inspect = true;
-    else if (flag == "--quit") post_quit = true;
     else if (flag == "--nested") call_nested = true;
     else if (flag == "--fail-alloc" && i + 1 < argc) failAlloc = std::atoi(argv[++i]);
     else if (flag == "--foreground" && i + 1 < argc) foreground = argv[++i];
