@@ -184,11 +184,11 @@ class Runner {
       return Fail("a message box without its text or OK button");
     }
     session_.boxes.push_back({ui::CaptionOf(box), ui::MessageBoxText(box)});
+    if (!ui::WaitForFocus(ok, t)) return Fail("the message box's OK button never got the focus");
     Screenshot(box, "box");
     if (options_.boxAction == BoxAction::kClickOk) {
       ui::ClickButton(ok);
     } else {
-      if (!ui::WaitForFocus(ok, t)) return Fail("the message box's OK button never got the focus");
       ui::PressKey(VK_RETURN);
     }
     if (!ui::WaitForWindowGone(box, t)) Fail("a message box stayed open after OK");
