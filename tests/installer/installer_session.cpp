@@ -136,6 +136,7 @@ class Runner {
     ui::EditSelection(edit, &seen.selectionStart, &seen.selectionEnd);
     session_.prompts.push_back(seen);
     Screenshot(prompt, "prompt");
+    if (options_.onPrompt) options_.onPrompt(prompt);
 
     const Answer& answer = options_.answer;
     switch (answer.action) {
@@ -173,6 +174,7 @@ class Runner {
         ui::PostClose(prompt);
         break;
     }
+    session_.answeredAt = GetTickCount();
     if (!ui::WaitForWindowGone(prompt, t)) Fail("the prompt stayed open after the answer");
   }
 
@@ -183,6 +185,7 @@ class Runner {
     if (ui::WaitForChild(box, kBoxTextId, t) == nullptr || ok == nullptr) {
       return Fail("a message box without its text or OK button");
     }
+    session_.boxSeenAt.push_back(GetTickCount());
     session_.boxes.push_back({ui::CaptionOf(box), ui::MessageBoxText(box)});
     if (!ui::WaitForFocus(ok, t)) return Fail("the message box's OK button never got the focus");
     Screenshot(box, "box");

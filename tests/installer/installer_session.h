@@ -4,6 +4,7 @@
 // ends. Used by the end-to-end tests and by scripts/run-sample.
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,10 @@ struct Session {
   std::vector<Box> boxes;       // in the order they were shown
   // The order of everything seen: "prompt" and "box" entries, for readable failures.
   std::vector<std::string> order;
+  // GetTickCount when the prompt's answer had been sent, and when each box was first seen (in
+  // the order of `boxes`): how long the work between them took, as a person waits for it.
+  DWORD answeredAt = 0;
+  std::vector<DWORD> boxSeenAt;
   bool exited = false;
   DWORD exitCode = 0xFFFFFFFF;
   std::string failure;  // empty when every wait succeeded
@@ -57,6 +62,9 @@ struct SessionOptions {
   BoxAction boxAction = BoxAction::kEnter;
   std::string screenshotPrefix;  // "" = no screenshots; else ArtifactPath(prefix + "-N-kind.png")
   int timeoutMs = 15000;         // for each single wait
+  // Runs once the prompt has been read and photographed, before it is answered: the moment in
+  // which something else on the machine may change what the tool finds next. Empty: nothing.
+  std::function<void(HWND prompt)> onPrompt;
 };
 
 // Starts the tool and works it until it ends (or a wait times out, when it is killed).
