@@ -1,0 +1,407 @@
+// The real PakInstaller.exe under Wine while the machine works against it: a full disk, a
+// destination that another program holds open, a read-only volume, an add-on that vanishes
+// while the prompt is up, a config.pref that someone holds open for writing, and a hold that
+// ends within a moment. Worked through its windows like a person and judged by the boxes it
+// showed, its exit code and every folder it could have touched: the older add-on, config.pref
+// and the absence of temporary files are compared byte for byte.
+// Drive F: (a 256 KB tmpfs) and drive R: (a read-only tmpfs holding readonly-drive/) come from
+// CTest fixtures (scripts/tmpfs-drive).
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/installer/installer_session.h"
+#include "tests/support/file_holder.h"
+#include "tests/ui_driver/ui_driver.h"
+
+namespace installer_test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Written out here rather than taken from the program, so that a changed byte shows up.
+const Box kAddOnMissing{"Fehler", "Das \xfc" "bergebene File existiert nicht !"};
+const Box kPakSetMissing{"Fehler", "Das angegebene PakSet Verzeichnis exestiert nicht!"};
+Box Installed(const std::string& file) {
+  return {"Fertig!", "Die Morvenholt-Erweiterung '" + file + "' wurde erfolgreich installiert."};
+}
+Box NotInstalled(const std::string& file) {
+  return {"Fehler!",
+          "Die Morvenhot-Erweiterung '" + file + "' konnte nicht erfolgreich installiert werden."};
+}
+
+constexpr const char* kDirectory = "<dir>";
+constexpr const char* kRemoved = "<removed>";
+// About two seconds of waiting for a held destination, then the copy gives up.
+constexpr DWORD kShortestGiveUpMs = 1500;
+constexpr DWORD kLongestGiveUpMs = 5000;
+
+// Add-on bytes of a given size: a header, then a pattern that differs with `seed`.
+std::string AddOnBytes(std::size_t size, unsigned seed) {
+  std::string bytes = "MVPAK\x01";
+  unsigned state = seed * 2654435761u + 1;
+  while (bytes.size() < size) {
+    state = state * 1103515245u + 12345u;
+    bytes.push_back(static_cast<char>(state >> 24));
+  }
+  bytes.resize(size);
+  return bytes;
+}
+
+const std::string kNewAddOn = AddOnBytes(6000, 1);
+const std::string kOlderAddOn = AddOnBytes(4000, 2);
+
+std::string ReadBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return "<cannot open>";
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteBytes(const fs::path& path, const std::string& bytes) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// "N bytes: <first bytes>": enough to tell two add-ons apart in a failure message.
+std::string Summary(const std::string& bytes) {
+  return std::to_string(bytes.size()) + " bytes: \"" + ui::Printable(bytes.substr(0, 24)) + "\"";
+}
+
+// Every file and folder below `root`, by full path, with its bytes (kDirectory for folders).
+void AddSnapshot(const fs::path& root, std::map<std::string, std::string>* entries) {
+  std::error_code error;
+  for (fs::recursive_directory_iterator item(root, error), end; !error && item != end;
+       item.increment(error)) {
+    (*entries)[item->path().string()] = item->is_directory() ? kDirectory : ReadBytes(item->path());
+  }
+}
+
+std::string Listing(const std::map<std::string, std::string>& entries) {
+  std::string out;
+  for (const auto& [path, content] : entries) {
+    out += "\n  " + path + (content == kDirectory ? std::string(" (folder)") : " = " + Summary(content));
+  }
+  return out;
+}
+
+// The names in one folder, sorted, as "{a}{b}": a leftover temporary file shows here.
+std::string Names(const fs::path& folder) {
+  std::map<std::string, int> names;
+  std::error_code error;
+  for (fs::directory_iterator item(folder, error), end; !error && item != end; item.increment(error)) {
+    names[item->path().filename().string()] = 0;
+  }
+  std::string out;
+  for (const auto& [name, unused] : names) out += "{" + name + "}";
+  return out;
+}
+
+std::string Config(const std::string& game, const std::string& pakSet) {
+  return "; Morvenholt\r\n[Tavelmark]\r\nmorvenholt_directory = " + game +
+         "\r\ndefault_pakset = " + pakSet + "\r\n";
+}
+
+// One scenario's folders: the tool with its config.pref, the add-on in downloads\, and a game
+// directory (below the scenario's folder, or on one of the test drives) whose pak-set folder
+// holds an older copy of the add-on.
+struct Layout {
+  std::string root;    // the scenario's folder, ending in a backslash
+  std::string game;    // the game directory, ending in a backslash
+  std::string pakSet;  // the configured pak-set folder's name
+  std::string tool;
+  std::string addOn;
+  std::string config;
+  std::string configBytes;
+  std::string olderCopy;  // game + pakSet + \trains.pak
+  std::string olderBytes;
+};
+
+struct Expected {
+  const char* initialText;                    // what the prompt offers
+  std::vector<Box> boxes;                     // exactly these, in this order
+  std::map<std::string, std::string> changes;  // full path -> new bytes, or kRemoved
+};
+
+class FaultTest : public testing::Test {
+ protected:
+  // `game` empty: root\game\. `writeGame` false: the game directory exists already (the
+  // read-only drive) and its older copy is what it holds.
+  Layout Prepare(const std::string& name, const std::string& game, const std::string& addOnBytes,
+                 const std::string& pakSet = "pak", bool writeGame = true,
+                 const std::string& olderBytes = kOlderAddOn) {
+    Layout layout;
+    layout.root = (fs::path(ui::WindowsPath(SCENARIO_ROOT)) / name).string() + "\\";
+    std::error_code ignored;
+    fs::remove_all(layout.root, ignored);
+    layout.game = game.empty() ? layout.root + "game\\" : game;
+    layout.pakSet = pakSet;
+    layout.tool = layout.root + "tool\\PakInstaller.exe";
+    layout.addOn = layout.root + "downloads\\trains.pak";
+    layout.config = layout.root + "tool\\config.pref";
+    layout.configBytes = Config(layout.game, pakSet);
+    layout.olderCopy = layout.game + pakSet + "\\trains.pak";
+
+    WriteBytes(layout.tool, ReadBytes(ui::WindowsPath(INSTALLER_EXE)));
+    WriteBytes(layout.config, layout.configBytes);
+    WriteBytes(layout.addOn, addOnBytes);
+    if (writeGame) {
+      fs::remove_all(layout.game, ignored);
+      WriteBytes(layout.olderCopy, olderBytes);
+    }
+    layout.olderBytes = ReadBytes(layout.olderCopy);
+    watched_ = {layout.root};
+    if (layout.game.rfind(layout.root, 0) != 0) watched_.push_back(layout.game);
+    before_.clear();
+    for (const std::string& folder : watched_) AddSnapshot(folder, &before_);
+    return layout;
+  }
+
+  Session Run(const Layout& layout, const std::string& name, const Answer& answer = {},
+              std::function<void(HWND)> onPrompt = {}) {
+    SessionOptions options;
+    options.commandLine = "\"" + layout.tool + "\" \"" + layout.addOn + "\"";
+    options.workingDirectory = layout.root;
+    options.answer = answer;
+    options.screenshotPrefix = "faults-" + name;
+    options.onPrompt = std::move(onPrompt);
+    return RunSession(options);
+  }
+
+  // Boxes, exit code and the file system after the run. Without a change for it, the older
+  // copy and config.pref must be as they were, and the pak-set folder must hold nothing else.
+  void ExpectOutcome(const Layout& layout, const Session& session, const Expected& expected) {
+    const std::string account = Describe(session);
+    ASSERT_TRUE(session.failure.empty()) << account;
+    EXPECT_TRUE(session.exited) << account;
+    EXPECT_EQ(session.exitCode, 0u) << account;
+    ASSERT_EQ(session.prompts.size(), 1u) << account;
+    EXPECT_EQ(session.prompts.front().initialText, expected.initialText) << account;
+    EXPECT_EQ(session.order.front(), "prompt") << account;
+
+    ASSERT_EQ(session.boxes.size(), expected.boxes.size()) << account;
+    for (std::size_t i = 0; i < expected.boxes.size(); ++i) {
+      EXPECT_EQ(ui::Hex(session.boxes[i].title), ui::Hex(expected.boxes[i].title))
+          << "box " << i + 1 << " title \"" << ui::Printable(session.boxes[i].title) << "\"; " << account;
+      EXPECT_EQ(ui::Hex(session.boxes[i].text), ui::Hex(expected.boxes[i].text))
+          << "box " << i + 1 << " text \"" << ui::Printable(session.boxes[i].text) << "\"; " << account;
+    }
+
+    const auto older = expected.changes.find(layout.olderCopy);
+    const std::string olderNow = ReadBytes(layout.olderCopy);
+    const std::string olderWanted = older == expected.changes.end() ? layout.olderBytes : older->second;
+    EXPECT_TRUE(olderNow == olderWanted) << layout.olderCopy << " holds " << Summary(olderNow)
+                                         << ", not " << Summary(olderWanted);
+    EXPECT_EQ(Names(layout.game + layout.pakSet), "{trains.pak}") << layout.game + layout.pakSet;
+    const std::string configNow = ReadBytes(layout.config);
+    EXPECT_TRUE(configNow == layout.configBytes) << "config.pref holds \"" << ui::Printable(configNow) << "\"";
+
+    auto wanted = before_;
+    for (const auto& [path, bytes] : expected.changes) {
+      if (bytes == kRemoved) {
+        wanted.erase(path);
+      } else {
+        wanted[path] = bytes;
+      }
+    }
+    std::map<std::string, std::string> actual;
+    for (const std::string& folder : watched_) AddSnapshot(folder, &actual);
+    EXPECT_TRUE(actual == wanted) << "expected:" << Listing(wanted) << "\nactual:" << Listing(actual);
+  }
+
+  static DWORD AnswerToFirstBox(const Session& session) {
+    return session.boxSeenAt.empty() ? 0 : session.boxSeenAt.front() - session.answeredAt;
+  }
+
+  const std::string holder_ = PathBesideExecutable("hold_file.exe");
+
+ private:
+  std::vector<std::string> watched_;
+  std::map<std::string, std::string> before_;
+};
+
+void PrintFigure(const std::string& what, DWORD ms) {
+  std::printf("[ figure   ] %s: %lu ms\n", what.c_str(), static_cast<unsigned long>(ms));
+  std::fflush(stdout);
+  testing::Test::RecordProperty(what, static_cast<int>(ms));
+}
+
+TEST_F(FaultTest, FullDiskKeepsTheOlderCopy) {
+  ASSERT_GT(GetDriveTypeA("F:\\"), 1u) << "drive F: is missing: run through ctest";
+  const struct {
+    const char* name;
+    std::size_t size;
+  } cases[] = {
+      {"full_disk_fits_alone_not_beside_the_older_copy", 200 * 1024},
+      {"full_disk_larger_than_the_whole_drive", 400 * 1024},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string addOn = AddOnBytes(c.size, 3);
+    Layout layout = Prepare(c.name, "F:\\game\\", addOn, "pak", true, AddOnBytes(100 * 1024, 4));
+    // The situation is real only if the new copy cannot fit beside the older one.
+    ULARGE_INTEGER free{};
+    ASSERT_TRUE(GetDiskFreeSpaceExA("F:\\", &free, nullptr, nullptr)) << GetLastError();
+    ASSERT_LT(free.QuadPart, c.size) << "F: has " << free.QuadPart << " bytes free";
+
+    const Session session = Run(layout, c.name);
+    ExpectOutcome(layout, session, {"pak", {NotInstalled("trains.pak")}, {}});
+    std::error_code ignored;
+    fs::remove_all("F:\\game", ignored);
+  }
+}
+
+TEST_F(FaultTest, DestinationHeldOpenKeepsTheOlderCopy) {
+  const struct {
+    const char* name;
+    DWORD access;
+  } cases[] = {
+      {"held_for_reading_without_sharing", GENERIC_READ},
+      {"held_for_writing_without_sharing", GENERIC_READ | GENERIC_WRITE},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Layout layout = Prepare(c.name, "", kNewAddOn);
+    FileHolder held(holder_.c_str(), layout.olderCopy.c_str(), c.access, 0);
+    ASSERT_TRUE(held.Held()) << "could not hold " << layout.olderCopy;
+    const Session session = Run(layout, c.name);
+    held.Release();
+
+    ExpectOutcome(layout, session, {"pak", {NotInstalled("trains.pak")}, {}});
+    // The tool waits a moment for the hold to end, then gives up; never for good.
+    const DWORD waited = AnswerToFirstBox(session);
+    PrintFigure(std::string(c.name) + ": prompt answered to message 7", waited);
+    EXPECT_GE(waited, kShortestGiveUpMs);
+    EXPECT_LT(waited, kLongestGiveUpMs);
+  }
+}
+
+TEST_F(FaultTest, ReadOnlyVolumeKeepsTheOlderCopy) {
+  ASSERT_GT(GetDriveTypeA("R:\\"), 1u) << "drive R: is missing: run through ctest";
+  const std::string seed = ReadBytes(fs::path(ui::WindowsPath(READONLY_SEED)) / "game" / "pak" / "trains.pak");
+  Layout layout = Prepare("read_only_volume", "R:\\game\\", kNewAddOn, "pak", false);
+  ASSERT_TRUE(layout.olderBytes == seed) << "R:\\game\\pak\\trains.pak holds " << Summary(layout.olderBytes);
+  // The volume must refuse a new file, or the scenario proves nothing.
+  const HANDLE probe = CreateFileA("R:\\game\\pak\\probe.tmp", GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+  const DWORD probeError = GetLastError();
+  if (probe != INVALID_HANDLE_VALUE) {
+    CloseHandle(probe);
+    DeleteFileA("R:\\game\\pak\\probe.tmp");
+  }
+  ASSERT_EQ(probe, INVALID_HANDLE_VALUE) << "R: takes new files";
+  std::printf("[ note     ] a new file on R: fails with error %lu\n", static_cast<unsigned long>(probeError));
+
+  const Session session = Run(layout, "read_only_volume");
+  ExpectOutcome(layout, session, {"pak", {NotInstalled("trains.pak")}, {}});
+}
+
+TEST_F(FaultTest, AddOnThatVanishesWhileThePromptIsUpIsReportedMissing) {
+  const struct {
+    const char* name;
+    bool emptied;  // false: deleted
+  } cases[] = {
+      {"add_on_deleted_while_prompting", false},
+      {"add_on_emptied_while_prompting", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Layout layout = Prepare(c.name, "", kNewAddOn);
+    bool changed = false;
+    DWORD error = 0;
+    const Session session = Run(layout, c.name, {}, [&](HWND) {
+      if (c.emptied) {
+        const HANDLE file = CreateFileA(layout.addOn.c_str(), GENERIC_WRITE, 0, nullptr,
+                                        TRUNCATE_EXISTING, 0, nullptr);
+        changed = file != INVALID_HANDLE_VALUE;
+        if (changed) CloseHandle(file);
+      } else {
+        changed = DeleteFileA(layout.addOn.c_str()) != 0;
+      }
+      error = GetLastError();
+    });
+    ASSERT_TRUE(changed) << "the add-on could not be changed, error " << error;
+
+    ExpectOutcome(layout, session, {"pak", {kAddOnMissing, NotInstalled("trains.pak")},
+                                    {{layout.addOn, c.emptied ? "" : kRemoved}}});
+  }
+}
+
+TEST_F(FaultTest, SettingsHeldForWritingReadAsMissing) {
+  // config.pref names pak64. Unreadable, the defaults apply: the prompt offers pak and the
+  // game directory is the tool's own folder, which has no pak\ folder.
+  const struct {
+    const char* name;
+    bool held;
+    DWORD share;
+  } cases[] = {
+      {"settings_not_held", false, 0},
+      {"settings_held_for_writing_without_sharing", true, 0},
+      {"settings_held_for_writing_sharing_reading", true, FILE_SHARE_READ},
+      {"settings_held_for_writing_sharing_reading_and_writing", true, FILE_SHARE_READ | FILE_SHARE_WRITE},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Layout layout = Prepare(c.name, "", kNewAddOn, "pak64");
+    std::unique_ptr<FileHolder> held;
+    if (c.held) {
+      held = std::make_unique<FileHolder>(holder_.c_str(), layout.config.c_str(), GENERIC_WRITE, c.share);
+      ASSERT_TRUE(held->Held()) << "could not hold " << layout.config;
+    }
+    const Session session = Run(layout, c.name);
+    held.reset();
+
+    if (c.held) {
+      ExpectOutcome(layout, session, {"pak", {kPakSetMissing, NotInstalled("trains.pak")}, {}});
+    } else {
+      ExpectOutcome(layout, session, {"pak64", {Installed("trains.pak")}, {{layout.olderCopy, kNewAddOn}}});
+    }
+  }
+}
+
+TEST_F(FaultTest, HoldThatEndsWithinAMomentStillInstalls) {
+  // Like a virus scanner that looks at the file for half a second just as the copy replaces it:
+  // held from before the answer until half a second after the prompt has gone.
+  const std::string name = "brief_hold_on_the_destination";
+  Layout layout = Prepare(name, "", kNewAddOn);
+  std::unique_ptr<FileHolder> held;
+  std::thread releaser;
+  DWORD releasedAt = 0;
+  bool holdTaken = false;
+  const Session session = Run(layout, name, {}, [&](HWND prompt) {
+    held = std::make_unique<FileHolder>(holder_.c_str(), layout.olderCopy.c_str(), GENERIC_READ, 0);
+    holdTaken = held->Held();
+    releaser = std::thread([&held, &releasedAt, prompt] {
+      ui::WaitForWindowGone(prompt, 15000);
+      Sleep(500);
+      releasedAt = GetTickCount();
+      held->Release();
+    });
+  });
+  if (releaser.joinable()) releaser.join();
+  ASSERT_TRUE(holdTaken && releasedAt != 0) << Describe(session);
+  ASSERT_FALSE(session.boxSeenAt.empty()) << Describe(session);
+
+  ExpectOutcome(layout, session, {"pak", {Installed("trains.pak")}, {{layout.olderCopy, kNewAddOn}}});
+  const DWORD took = AnswerToFirstBox(session);
+  PrintFigure("brief hold: prompt answered to message 6", took);
+  // The copy waited for the hold (so it really met it), and not much longer than it lasted.
+  const long afterRelease = static_cast<long>(session.boxSeenAt.front() - releasedAt);
+  PrintFigure("brief hold: released to message 6", static_cast<DWORD>(afterRelease));
+  EXPECT_GE(afterRelease, 0) << "message 6 came before the hold ended";
+  EXPECT_GE(took, 450u);
+  EXPECT_LT(took, kShortestGiveUpMs);
+}
+
+}  // namespace
+}  // namespace installer_test
