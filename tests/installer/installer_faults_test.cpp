@@ -44,8 +44,8 @@ Box NotInstalled(const std::string& file) {
 constexpr const char* kDirectory = "<dir>";
 constexpr const char* kRemoved = "<removed>";
 // About two seconds of waiting for a held destination, then the copy gives up.
-constexpr DWORD kShortestGiveUpMs = 1500;
-constexpr DWORD kLongestGiveUpMs = 5000;
+constexpr long kShortestGiveUpMs = 1500;
+constexpr long kLongestGiveUpMs = 5000;
 
 // Add-on bytes of a given size: a header, then a pattern that differs with `seed`.
 std::string AddOnBytes(std::size_t size, unsigned seed) {
@@ -219,8 +219,10 @@ class FaultTest : public testing::Test {
     EXPECT_TRUE(actual == wanted) << "expected:" << Listing(wanted) << "\nactual:" << Listing(actual);
   }
 
-  static DWORD AnswerToFirstBox(const Session& session) {
-    return session.boxSeenAt.empty() ? 0 : session.boxSeenAt.front() - session.answeredAt;
+  // From the prompt's answer to the first box: the time the checks and the copy took.
+  static long AnswerToFirstBox(const Session& session) {
+    if (session.boxSeenAt.empty()) return -1;
+    return static_cast<long>(session.boxSeenAt.front() - session.answeredAt);
   }
 
   const std::string holder_ = PathBesideExecutable("hold_file.exe");
@@ -230,8 +232,8 @@ class FaultTest : public testing::Test {
   std::map<std::string, std::string> before_;
 };
 
-void PrintFigure(const std::string& what, DWORD ms) {
-  std::printf("[ figure   ] %s: %lu ms\n", what.c_str(), static_cast<unsigned long>(ms));
+void PrintFigure(const std::string& what, long ms) {
+  std::printf("[ figure   ] %s: %ld ms\n", what.c_str(), ms);
   std::fflush(stdout);
   testing::Test::RecordProperty(what, static_cast<int>(ms));
 }
@@ -279,7 +281,7 @@ TEST_F(FaultTest, DestinationHeldOpenKeepsTheOlderCopy) {
 
     ExpectOutcome(layout, session, {"pak", {NotInstalled("trains.pak")}, {}});
     // The tool waits a moment for the hold to end, then gives up; never for good.
-    const DWORD waited = AnswerToFirstBox(session);
+    const long waited = AnswerToFirstBox(session);
     PrintFigure(std::string(c.name) + ": prompt answered to message 7", waited);
     EXPECT_GE(waited, kShortestGiveUpMs);
     EXPECT_LT(waited, kLongestGiveUpMs);
@@ -393,13 +395,13 @@ TEST_F(FaultTest, HoldThatEndsWithinAMomentStillInstalls) {
   ASSERT_FALSE(session.boxSeenAt.empty()) << Describe(session);
 
   ExpectOutcome(layout, session, {"pak", {Installed("trains.pak")}, {{layout.olderCopy, kNewAddOn}}});
-  const DWORD took = AnswerToFirstBox(session);
+  const long took = AnswerToFirstBox(session);
   PrintFigure("brief hold: prompt answered to message 6", took);
   // The copy waited for the hold (so it really met it), and not much longer than it lasted.
   const long afterRelease = static_cast<long>(session.boxSeenAt.front() - releasedAt);
-  PrintFigure("brief hold: released to message 6", static_cast<DWORD>(afterRelease));
+  PrintFigure("brief hold: released to message 6", afterRelease);
   EXPECT_GE(afterRelease, 0) << "message 6 came before the hold ended";
-  EXPECT_GE(took, 450u);
+  EXPECT_GE(took, 450);
   EXPECT_LT(took, kShortestGiveUpMs);
 }
 
