@@ -51,7 +51,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   HWND button = CreateWindowExA(0, "BUTTON", "OK", WS_CHILD | WS_VISIBLE | WS_TABSTOP |
                                 BS_DEFPUSHBUTTON, 110, 67, 80, 25, window,
                                 reinterpret_cast<HMENU>(1000), instance, nullptr);
-  for (HWND control : {label, edit, button}) SendMessageA(control, WM_SETFONT, (WPARAM)font, 1);
+  const HWND controls[] = {label, edit, button};
+  for (HWND control : controls) {
+    SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), 1);
+  }
   SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("pak"));
   SendMessageA(edit, EM_SETSEL, 3, 3);
   SetFocus(edit);

@@ -104,8 +104,24 @@ char* SettingsStore::ReserveContent(std::size_t size) {
   return content_;
 }
 
+SettingsRecord* SettingsStore::NewRecord() {
+  constexpr std::size_t kLargestBlock = 4096;
+  if (blocks_ == nullptr || blocks_->used == blocks_->capacity) {
+    const std::size_t capacity =
+        blocks_ == nullptr ? 1 : (blocks_->capacity < kLargestBlock ? 2 * blocks_->capacity
+                                                                     : kLargestBlock);
+    auto* block = static_cast<SettingsRecordBlock*>(
+        Allocate(sizeof(SettingsRecordBlock) + capacity * sizeof(SettingsRecord)));
+    if (block == nullptr) return nullptr;
+    block->capacity = capacity;
+    block->next = blocks_;
+    blocks_ = block;
+  }
+  return &blocks_->Records()[blocks_->used++];
+}
+
 bool SettingsStore::AppendRecord(SettingsRecordKind kind, const char* key, const char* text) {
-  auto* record = static_cast<SettingsRecord*>(Allocate(sizeof(SettingsRecord)));
+  SettingsRecord* record = NewRecord();
   if (record == nullptr) return false;
   record->kind = kind;
   record->key = key;
@@ -239,10 +255,10 @@ Text SettingsStore::Read(const Text& key, const Text& defaultValue) const {
 
 void SettingsStore::Close() {
   Release(content_);
-  for (SettingsRecord* r = first_; r != nullptr;) {
-    SettingsRecord* next = r->next;
-    Release(r);
-    r = next;
+  while (blocks_ != nullptr) {
+    SettingsRecordBlock* next = blocks_->next;
+    Release(blocks_);
+    blocks_ = next;
   }
   Release(missing_group_);
   Release(remembered_path_);

@@ -28,6 +28,15 @@ struct SettingsRecord {
   const char* text;
 };
 
+// Records are carved from blocks that double in size (1, 2, 4, ... records), so a file of many
+// lines costs few allocations and a small one wastes nothing. Each block is zero-filled.
+struct SettingsRecordBlock {
+  SettingsRecordBlock* next;
+  std::size_t capacity;
+  std::size_t used;
+  SettingsRecord* Records() { return reinterpret_cast<SettingsRecord*>(this + 1); }
+};
+
 // True when the three bytes are the UTF-8 byte-order mark EF BB BF.
 bool IsUtf8ByteOrderMark(const char* three);
 
@@ -74,6 +83,7 @@ class SettingsStore {
   char* Prepare(const Text& name) const;
   const SettingsRecord* FindEntry(const char* preparedKey) const;
   bool AppendRecord(SettingsRecordKind kind, const char* key, const char* text);
+  SettingsRecord* NewRecord();
 
   bool has_file_ = false;
   char* remembered_path_ = nullptr;
@@ -82,6 +92,7 @@ class SettingsStore {
   std::int32_t encoding_ = kSettingsPlain;
   SettingsRecord* first_ = nullptr;
   SettingsRecord* last_ = nullptr;
+  SettingsRecordBlock* blocks_ = nullptr;  // the newest block first
   const SettingsRecord* current_group_ = nullptr;  // null: the top level
   char* missing_group_ = nullptr;
 };

@@ -471,17 +471,25 @@ TEST_F(SettingsMemoryTest, PreparedNamesAndKeysRunningOutChangeNothing) {
   }
 }
 
-// Allocation 1 is the content buffer; each record takes one more, so allocation n is the
-// record of line n - 1. A lost group header must not hand its entries to the group before it.
+// Allocation 1 is the content buffer; the records come in blocks of 1, 2, 4, ... records, so
+// allocation n holds the records from 2^(n-2) on. A lost group header must not hand its entries
+// to the group before it.
 TEST_F(SettingsMemoryTest, LineRecordRunningOutKeepsTheRecordsBuiltSoFar) {
   const std::string content = "k=top\n[G]\nk=g\n; c\n[H]\nj=h\n";
   const std::string all = "E[k][top]\nG[G]\nE[k][g]\nC[c]\nG[H]\nE[j][h]\n";
-  // For each failing allocation: what reads of k in G and of j in H give (null: the group
-  // is not found; "": the default).
-  const struct { int failing; const char* top; const char* g; const char* h; } cases[] = {
-      {2, "", nullptr, nullptr}, {3, "top", nullptr, nullptr}, {4, "top", "", nullptr},
-      {5, "top", "g", nullptr}, {6, "top", "g", nullptr}, {7, "top", "g", ""},
-      {8, "top", "g", "h"},
+  // For each failing allocation: the records kept, and what reads of k in G and of j in H
+  // give (null: the group is not found; "": the default).
+  const struct {
+    int failing;
+    int records;
+    const char* top;
+    const char* g;
+    const char* h;
+  } cases[] = {
+      {2, 0, "", nullptr, nullptr},
+      {3, 1, "top", nullptr, nullptr},
+      {4, 3, "top", "g", nullptr},
+      {5, 6, "top", "g", "h"},
   };
   for (const auto& c : cases) {
     SettingsStore store;
@@ -490,19 +498,36 @@ TEST_F(SettingsMemoryTest, LineRecordRunningOutKeepsTheRecordsBuiltSoFar) {
     FailAllocationAfter(0);
     const std::string dump = Dump(store);
     const auto records = static_cast<int>(std::count(dump.begin(), dump.end(), '\n'));
-    EXPECT_EQ(records, std::min(c.failing - 2, 6)) << "failing " << c.failing << ": " << dump;
+    EXPECT_EQ(records, c.records) << "failing " << c.failing << ": " << dump;
     EXPECT_EQ(dump, all.substr(0, dump.size())) << "failing " << c.failing;
     const auto expect = [](const char* v) { return *v ? std::string(v) : kDefault; };
     EXPECT_EQ(Str(store.Read(k_, default_)), expect(c.top)) << "failing " << c.failing;
     EXPECT_EQ(store.SelectGroup(g_), c.g ? 1 : 0) << "failing " << c.failing;
     if (c.g) {
       EXPECT_EQ(Str(store.Read(k_, default_)), expect(c.g)) << "failing " << c.failing;
+      EXPECT_EQ(Str(store.Read(j_, default_)), kDefault) << "failing " << c.failing;
     }
     EXPECT_EQ(store.SelectGroup(h_), c.h ? 1 : 0) << "failing " << c.failing;
     if (c.h) {
       EXPECT_EQ(Str(store.Read(j_, default_)), expect(c.h)) << "failing " << c.failing;
     }
   }
+}
+
+TEST_F(SettingsMemoryTest, ManyLinesFillManyBlocks) {
+  std::string content;
+  for (int i = 0; i < 10000; ++i) {
+    content += "k" + std::to_string(i) + "=" + std::to_string(i) + "\n";
+  }
+  content += "[G]\nlast = here\n";
+  SettingsStore store;
+  Open(store, content);
+  EXPECT_EQ(Str(store.Read(Text("k9999"), default_)), "9999");
+  EXPECT_EQ(Str(store.Read(Text("k0"), default_)), "0");
+  EXPECT_EQ(store.SelectGroup(g_), 1);
+  EXPECT_EQ(Str(store.Read(Text("last"), default_)), "here");
+  store.Close();
+  EXPECT_EQ(store.FirstRecord(), nullptr);
 }
 
 }  // namespace
