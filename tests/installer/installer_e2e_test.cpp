@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/installer/installer_checks.h"
 #include "tests/installer/installer_session.h"
 #include "tests/ui_driver/ui_driver.h"
 
@@ -21,26 +22,6 @@ namespace installer_test {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Written out here on purpose rather than taken from the program's own header, so that a
-// changed byte in the program shows up. Windows-1252: 0xFC is ü.
-const Box kBadGameDirectory{"Ung\xfc" "ltiges Morvenholtverzeichnis",
-                            "Das in der 'config.pref' angegebene Verzeichnis ist nicht vorhanden."};
-const Box kNoAddOn{"Fehler!", "Dieser Anwendung muss mindestens ein Morvenholt-AddOn (*.pak) "
-                              "\xfc" "bergeben werden!"};
-const Box kNotAnAddOn{"Fehler!", "Die der Anwendung \xfc" "bergebene Datei ist kein g\xfc"
-                                 "ltiges Morvenholt-AddOn!"};
-const Box kAddOnMissing{"Fehler", "Das \xfc" "bergebene File existiert nicht !"};
-const Box kPakSetMissing{"Fehler", "Das angegebene PakSet Verzeichnis exestiert nicht!"};
-Box Installed(const std::string& file) {
-  return {"Fertig!", "Die Morvenholt-Erweiterung '" + file + "' wurde erfolgreich installiert."};
-}
-Box NotInstalled(const std::string& file) {
-  return {"Fehler!",
-          "Die Morvenhot-Erweiterung '" + file + "' konnte nicht erfolgreich installiert werden."};
-}
-const char* const kPromptCaption = "Pak-Set";
-const char* const kPromptLabel = "Bitte Namen des Pak-Set Ordners angeben.";
 
 const std::string kAddOn = "MVPAK\x01\x00 trains of the northern line\r\n\x1a\xff";
 const std::string kOlderAddOn = "MVPAK\x01 older trains";
@@ -79,11 +60,6 @@ std::string Replace(std::string text, const std::string& from, const std::string
   return text;
 }
 
-std::string ReadBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // Through the ANSI calls: the path's bytes mean what they mean to the tool.
 std::string ReadBytesAnsi(const std::string& path) {
   std::string bytes;
@@ -94,11 +70,6 @@ std::string ReadBytesAnsi(const std::string& path) {
   while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
   CloseHandle(file);
   return bytes;
-}
-
-void WriteBytes(const fs::path& path, const std::string& bytes) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 // Every file and folder below `root`, by relative path, with its bytes (kDirectory for folders).
@@ -313,13 +284,7 @@ void RunAndCheck(const Scenario& scenario) {
     EXPECT_EQ(session.order.front(), "prompt") << account;
   }
 
-  ASSERT_EQ(session.boxes.size(), scenario.boxes.size()) << account;
-  for (std::size_t i = 0; i < scenario.boxes.size(); ++i) {
-    EXPECT_EQ(ui::Hex(session.boxes[i].title), ui::Hex(scenario.boxes[i].title))
-        << "box " << i + 1 << " title \"" << ui::Printable(session.boxes[i].title) << "\"; " << account;
-    EXPECT_EQ(ui::Hex(session.boxes[i].text), ui::Hex(scenario.boxes[i].text))
-        << "box " << i + 1 << " text \"" << ui::Printable(session.boxes[i].text) << "\"; " << account;
-  }
+  ExpectBoxes(session, scenario.boxes, account);
 
   const auto actual = Snapshot(root);
   EXPECT_TRUE(actual == expected) << "expected:" << Listing(expected) << "\nactual:" << Listing(actual)

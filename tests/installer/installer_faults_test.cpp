@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/installer/installer_checks.h"
 #include "tests/installer/installer_session.h"
 #include "tests/support/file_holder.h"
 #include "tests/ui_driver/ui_driver.h"
@@ -29,17 +30,6 @@ namespace installer_test {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Written out here rather than taken from the program, so that a changed byte shows up.
-const Box kAddOnMissing{"Fehler", "Das \xfc" "bergebene File existiert nicht !"};
-const Box kPakSetMissing{"Fehler", "Das angegebene PakSet Verzeichnis exestiert nicht!"};
-Box Installed(const std::string& file) {
-  return {"Fertig!", "Die Morvenholt-Erweiterung '" + file + "' wurde erfolgreich installiert."};
-}
-Box NotInstalled(const std::string& file) {
-  return {"Fehler!",
-          "Die Morvenhot-Erweiterung '" + file + "' konnte nicht erfolgreich installiert werden."};
-}
 
 constexpr const char* kDirectory = "<dir>";
 constexpr const char* kRemoved = "<removed>";
@@ -61,17 +51,6 @@ std::string AddOnBytes(std::size_t size, unsigned seed) {
 
 const std::string kNewAddOn = AddOnBytes(6000, 1);
 const std::string kOlderAddOn = AddOnBytes(4000, 2);
-
-std::string ReadBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return "<cannot open>";
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteBytes(const fs::path& path, const std::string& bytes) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
 
 // "N bytes: <first bytes>": enough to tell two add-ons apart in a failure message.
 std::string Summary(const std::string& bytes) {
@@ -189,13 +168,7 @@ class FaultTest : public testing::Test {
     EXPECT_EQ(session.prompts.front().initialText, expected.initialText) << account;
     EXPECT_EQ(session.order.front(), "prompt") << account;
 
-    ASSERT_EQ(session.boxes.size(), expected.boxes.size()) << account;
-    for (std::size_t i = 0; i < expected.boxes.size(); ++i) {
-      EXPECT_EQ(ui::Hex(session.boxes[i].title), ui::Hex(expected.boxes[i].title))
-          << "box " << i + 1 << " title \"" << ui::Printable(session.boxes[i].title) << "\"; " << account;
-      EXPECT_EQ(ui::Hex(session.boxes[i].text), ui::Hex(expected.boxes[i].text))
-          << "box " << i + 1 << " text \"" << ui::Printable(session.boxes[i].text) << "\"; " << account;
-    }
+    ExpectBoxes(session, expected.boxes, account);
 
     const auto older = expected.changes.find(layout.olderCopy);
     const std::string olderNow = ReadBytes(layout.olderCopy);

@@ -1,0 +1,63 @@
+#pragma once
+// What the end-to-end tests expect of the tool, and the checks they share. The texts are
+// written out here on purpose rather than taken from the program's own header, so that a
+// changed byte in the program shows up. Windows-1252: 0xFC is ü.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "tests/installer/installer_session.h"
+#include "tests/ui_driver/ui_driver.h"
+
+namespace installer_test {
+
+inline const Box kBadGameDirectory{
+    "Ung\xfc" "ltiges Morvenholtverzeichnis",
+    "Das in der 'config.pref' angegebene Verzeichnis ist nicht vorhanden."};
+inline const Box kNoAddOn{"Fehler!", "Dieser Anwendung muss mindestens ein Morvenholt-AddOn "
+                                     "(*.pak) \xfc" "bergeben werden!"};
+inline const Box kNotAnAddOn{"Fehler!", "Die der Anwendung \xfc" "bergebene Datei ist kein g\xfc"
+                                        "ltiges Morvenholt-AddOn!"};
+inline const Box kAddOnMissing{"Fehler", "Das \xfc" "bergebene File existiert nicht !"};
+inline const Box kPakSetMissing{"Fehler", "Das angegebene PakSet Verzeichnis exestiert nicht!"};
+inline Box Installed(const std::string& file) {
+  return {"Fertig!", "Die Morvenholt-Erweiterung '" + file + "' wurde erfolgreich installiert."};
+}
+inline Box NotInstalled(const std::string& file) {
+  return {"Fehler!",
+          "Die Morvenhot-Erweiterung '" + file + "' konnte nicht erfolgreich installiert werden."};
+}
+inline const char* const kPromptCaption = "Pak-Set";
+inline const char* const kPromptLabel = "Bitte Namen des Pak-Set Ordners angeben.";
+
+inline std::string ReadBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return "<cannot open>";
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary)
+      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Exactly the expected boxes, in their order, titles and texts byte for byte.
+inline void ExpectBoxes(const Session& session, const std::vector<Box>& expected,
+                        const std::string& account) {
+  ASSERT_EQ(session.boxes.size(), expected.size()) << account;
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(ui::Hex(session.boxes[i].title), ui::Hex(expected[i].title))
+        << "box " << i + 1 << " title \"" << ui::Printable(session.boxes[i].title) << "\"; "
+        << account;
+    EXPECT_EQ(ui::Hex(session.boxes[i].text), ui::Hex(expected[i].text))
+        << "box " << i + 1 << " text \"" << ui::Printable(session.boxes[i].text) << "\"; "
+        << account;
+  }
+}
+
+}  // namespace installer_test
