@@ -1,7 +1,10 @@
 // The yardstick for the start-to-prompt figure: a bare Win32 program that opens a window
 // equivalent to the tool's pak-set prompt (same size, label, edit box, button, Enter/Escape)
-// and does nothing else. Escape or a close request ends it.
+// and does nothing else. Escape or a close request ends it. Built a second time with
+// WITH_TOOL_STARTUP and the tool's manifest, it also makes the platform calls the tool's
+// start-up must make (common controls 6.0, COM), so the report can tell their cost apart.
 #include <windows.h>
+#include <objbase.h>
 
 namespace {
 
@@ -27,6 +30,15 @@ LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+#ifdef WITH_TOOL_STARTUP
+  HMODULE commonControls = LoadLibraryExA("comctl32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (commonControls != nullptr) {
+    using InitFunction = void(WINAPI*)();
+    FARPROC init = GetProcAddress(commonControls, "InitCommonControls");
+    if (init != nullptr) reinterpret_cast<InitFunction>(reinterpret_cast<void (*)()>(init))();
+  }
+  CoInitialize(nullptr);
+#endif
   WNDCLASSEXA windowClass = {};
   windowClass.cbSize = sizeof windowClass;
   windowClass.style = CS_HREDRAW | CS_VREDRAW;

@@ -40,20 +40,29 @@ lines += ["## Start to prompt", "",
           "From CreateProcessA until the prompt is visible with the focus in its edit box.", "",
           "| program | time |", "|---|---|",
           f"| PakInstaller.exe | {cell(('prompt', 'tool', '-'), 'ms')} |",
-          f"| bare Win32 window | {cell(('prompt', 'bare', '-'), 'ms')} |", "",
+          f"| bare Win32 window | {cell(('prompt', 'bare', '-'), 'ms')} |",
+          f"| bare window after the tool's start-up calls (common controls 6.0 with the "
+          f"manifest, COM) | {cell(('prompt', 'bare_startup', '-'), 'ms')} |", "",
           f"Ratio tool / bare: **{ratio(('prompt', 'tool', '-'), ('prompt', 'bare', '-')):.2f}x** "
-          "(goal: at most 1.10x).", ""]
+          "(goal: at most 1.10x); tool / bare window after the same start-up calls: "
+          f"**{ratio(('prompt', 'tool', '-'), ('prompt', 'bare_startup', '-')):.2f}x**.", ""]
 
-dup, cf, cp = ("copy", "duplicate", "-"), ("copy", "copyfile", "-"), ("copy", "cp", "-")
-lines += ["## Copy of 1 GiB over an older copy", "",
-          "The page cache is written back before each copy; the order of the three turns round "
-          "every run.", "",
-          "| copy | time |", "|---|---|",
-          f"| DuplicateFile (temporary file, then replace) | {cell(dup, 'ms')} |",
-          f"| CopyFileA | {cell(cf, 'ms')} |",
-          f"| native cp | {cell(cp, 'ms')} |", "",
-          f"Speed of DuplicateFile relative to CopyFileA: **{ratio(cf, dup):.2f}x** (goal: at least "
-          f"0.95x); relative to cp: **{ratio(cp, dup):.2f}x** (goal: at least 0.80x).", ""]
+for medium, what in (("disk", "on the disk (ext4 on this machine's virtual disk)"),
+                     ("memory", "in memory (tmpfs)")):
+    figure = "copy-" + medium
+    dup, cf, cp = (figure, "duplicate", "-"), (figure, "copyfile", "-"), (figure, "cp", "-")
+    if dup not in values:
+        continue
+    lines += [f"## Copy of 1 GiB over an older copy, {what}", "",
+              "The page cache is written back before each copy; the order of the three turns "
+              "round every run.", "",
+              "| copy | time |", "|---|---|",
+              f"| DuplicateFile (temporary file, then replace) | {cell(dup, 'ms')} |",
+              f"| CopyFileA | {cell(cf, 'ms')} |",
+              f"| native cp | {cell(cp, 'ms')} |", "",
+              f"Speed of DuplicateFile relative to CopyFileA: **{ratio(cf, dup):.2f}x** (goal: at "
+              f"least 0.95x); relative to cp: **{ratio(cp, dup):.2f}x** (goal: at least 0.80x).",
+              ""]
 
 sizes = sorted({int(k[2]) for k in values if k[0] == "settings"})
 lines += ["## Settings: the run's two keys", "",
