@@ -345,6 +345,20 @@ void ExpectUntouched(Results& results, const std::string& prefix) {
                 {"disabled", false, true}, {"thread2", true, true}});
 }
 
+// A call made while fg (a window of the calling thread) is in the foreground: fg owns the
+// dialog and, with "other", takes no input while it runs; everything is as before afterwards
+// and the thread has no entry left in the disabled-window list.
+void ExpectModalWithForegroundOwner(Results& results, const std::string& call) {
+  EXPECT_EQ(results[call + ".dialog.owner"], "fg");
+  EXPECT_EQ(results[call + ".before.foreground"], "fg");
+  ExpectUntouched(results, call + ".before");
+  ExpectStates(results, call + ".during",
+               {{"fg", false, true}, {"other", false, true}, {"hidden", true, false},
+                {"disabled", false, true}, {"thread2", true, true}});
+  ExpectUntouched(results, call + ".after");
+  EXPECT_EQ(results[call + ".after.stale_entry"], "0");
+}
+
 TEST(InputDialog, ModalTowardsTheCallingThreadsWindows) {
   Host host;
   ASSERT_TRUE(host.Start("input_modal", "input " + InputArguments("Pak-Set", kPrompt, "pak") +
@@ -377,22 +391,15 @@ TEST(InputDialog, ModalTowardsTheCallingThreadsWindows) {
     SCOPED_TRACE(call);
     EXPECT_EQ(results[call + ".text"], ui::Hex("pak64"));
     EXPECT_EQ(results[call + ".cancelled"], "0");
-    EXPECT_EQ(results[call + ".dialog.owner"], "fg");
     EXPECT_EQ(results[call + ".font.0"], "default_gui");
     EXPECT_EQ(results[call + ".font.10"], "default_gui");
     EXPECT_EQ(results[call + ".font.1000"], "default_gui");
     EXPECT_EQ(results[call + ".font.dialog"], "none");
-    EXPECT_EQ(results[call + ".before.foreground"], "fg");
-    ExpectUntouched(results, call + ".before");
-    ExpectStates(results, call + ".during",
-                 {{"fg", false, true}, {"other", false, true}, {"hidden", true, false},
-                  {"disabled", false, true}, {"thread2", true, true}});
-    ExpectUntouched(results, call + ".after");
+    ExpectModalWithForegroundOwner(results, call);
     // The owner (disabled by the dialog itself) and the other window (by the enumeration) take
     // input again before the dialog window goes.
     EXPECT_EQ(results[call + ".events"],
               "enable other 0,enable fg 0,enable fg 1,enable other 1,destroy InputRequester");
-    EXPECT_EQ(results[call + ".after.stale_entry"], "0");
   }
 }
 
@@ -586,15 +593,8 @@ TEST(ShowMessage, ModalTowardsTheCallingThreadsWindows) {
   for (const std::string call : {"call1", "call2"}) {
     SCOPED_TRACE(call);
     EXPECT_EQ(results[call + ".result"], "1");
-    EXPECT_EQ(results[call + ".dialog.owner"], "fg");
-    EXPECT_EQ(results[call + ".before.foreground"], "fg");
-    ExpectUntouched(results, call + ".before");
     // fg is blocked by the platform's box as its owner, "other" by the enumeration.
-    ExpectStates(results, call + ".during",
-                 {{"fg", false, true}, {"other", false, true}, {"hidden", true, false},
-                  {"disabled", false, true}, {"thread2", true, true}});
-    ExpectUntouched(results, call + ".after");
-    EXPECT_EQ(results[call + ".after.stale_entry"], "0");
+    ExpectModalWithForegroundOwner(results, call);
   }
 }
 
