@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Checks the built PakInstaller.exe from the file itself, with the tool a reviewer would use
-(wrestool from icoutils): it carries its manifest and its icon group, and stays small. Its PE
-headers and imports are checked by tests/hardening/check_pe.py.
+(wrestool from icoutils): it carries its manifest, its icon group and its German version
+resource, all of one VERSION, and stays small. Its PE headers and imports are checked by
+tests/hardening/check_pe.py.
 
-    check_executable.py PROGRAM.exe MANIFEST_SOURCE [--size-only]
+    check_executable.py PROGRAM.exe MANIFEST VERSION [--size-only]
 """
 import os
 import struct
@@ -15,6 +16,15 @@ SIZE_LIMIT = 256 * 1024
 ICON_SIZES = (128, 96, 72, 64, 48, 32, 24, 16)  # ids 1 to 8, in this order
 ASM_V1 = "{urn:schemas-microsoft-com:asm.v1}"
 ASM_V3 = "{urn:schemas-microsoft-com:asm.v3}"
+# What Explorer's details tab and the elevation prompt show, in German (0x0407, Windows-1252).
+VERSION_STRINGS = {
+    "CompanyName": "Morvenholt-PakInstaller-Team",
+    "FileDescription": "Morvenholt-AddOn-Installer",
+    "InternalName": "PakInstaller",
+    "LegalCopyright": "\u00a9 2026 Morvenholt-PakInstaller-Team",
+    "OriginalFilename": "PakInstaller.exe",
+    "ProductName": "Morvenholt PakInstaller",
+}
 
 failures = []
 
@@ -33,12 +43,55 @@ def resource(exe, kind, name):
     return run("wrestool", "--raw", "-x", "-t", str(kind), "-n", str(name), exe)
 
 
-def check_resources(exe, manifest_source):
+def version_node(data, at=0):
+    """One node of a VS_VERSIONINFO tree as (key, value bytes, children), and its length."""
+    length, value_length, is_text = struct.unpack_from("<HHH", data, at)
+    key_end = at + 6
+    while data[key_end:key_end + 2] != b"\0\0":
+        key_end += 2
+    key = data[at + 6:key_end].decode("utf-16-le")
+    value_at = (key_end + 2 + 3) & ~3
+    value = data[value_at:value_at + value_length * (2 if is_text else 1)]
+    children = []
+    child_at = (value_at + len(value) + 3) & ~3
+    while child_at < at + length:
+        child, child_length = version_node(data, child_at)
+        children.append(child)
+        child_at = (child_at + child_length + 3) & ~3
+    return (key, value, children), length
+
+
+def check_version(exe, version):
+    """The version resource: fixed numbers, one German string table, its translation entry."""
+    (key, fixed, blocks), _ = version_node(resource(exe, 16, 1))
+    numbers = tuple(int(n) for n in version.split("."))
+    file_ms, file_ls, product_ms, product_ls = ((numbers[0] << 16 | numbers[1]),
+                                                (numbers[2] << 16 | numbers[3])) * 2
+    check((key, struct.unpack("<13I", fixed)) ==
+          ("VS_VERSION_INFO", (0xFEEF04BD, 0x10000, file_ms, file_ls, product_ms, product_ls,
+                               0x3F, 0, 0x40004, 1, 0, 0, 0)),
+          "fixed version info (numbers %s, Windows GUI application)" % version,
+          (key, [hex(n) for n in struct.unpack("<13I", fixed)]))
+    by_key = {block[0]: block[2] for block in blocks}
+    tables = {table[0]: {name: value.decode("utf-16-le").rstrip("\0") for name, value, _ in table[2]}
+              for table in by_key.get("StringFileInfo", [])}
+    expected = dict(VERSION_STRINGS, FileVersion=version, ProductVersion=version)
+    check(sorted(by_key) == ["StringFileInfo", "VarFileInfo"] and tables == {"040704E4": expected},
+          "version strings (German, Windows-1252)", tables)
+    translations = [(name, value) for name, value, _ in by_key.get("VarFileInfo", [])]
+    check(translations == [("Translation", struct.pack("<HH", 0x0407, 1252))],
+          "version translation 0x0407, 1252", translations)
+
+
+def check_resources(exe, manifest_source, version):
     listing = run("wrestool", "-l", exe).decode().splitlines()
-    kinds = sorted((line.split()[0], line.split()[1]) for line in listing)
+    kinds = sorted(tuple(line.split()[:3]) if "--type=16" in line else tuple(line.split()[:2])
+                   for line in listing)
     expected = sorted([("--type=3", "--name=%d" % i) for i in range(1, 9)]
-                      + [("--type=14", "--name=1"), ("--type=24", "--name=1")])
-    check(kinds == expected, "resources (8 icons, group 1, manifest 1)", kinds)
+                      + [("--type=14", "--name=1"), ("--type=24", "--name=1"),
+                         ("--type=16", "--name=1", "--language=1031")])
+    check(kinds == expected, "resources (8 icons, group 1, manifest 1, German version 1)", kinds)
+    check_version(exe, version)
 
     # The group: GRPICONDIR, then one 14-byte entry per image naming its size, depth and id.
     group = resource(exe, 14, 1)
@@ -61,7 +114,7 @@ def check_resources(exe, manifest_source):
     root = ElementTree.fromstring(manifest)
     identity = root.find(ASM_V1 + "assemblyIdentity").attrib
     check((identity.get("version"), identity.get("processorArchitecture"), identity.get("type"))
-          == ("1.0.0.0", "X86", "win32") and bool(identity.get("name")), "assembly identity", identity)
+          == (version, "X86", "win32") and bool(identity.get("name")), "assembly identity", identity)
     controls = root.find("%sdependency/%sdependentAssembly/%sassemblyIdentity" % ((ASM_V1,) * 3)).attrib
     check(controls == {"type": "win32", "name": "Microsoft.Windows.Common-Controls",
                        "version": "6.0.0.0", "processorArchitecture": "X86",
@@ -79,14 +132,14 @@ def check_size(exe):
 
 
 def main(argv):
-    if len(argv) not in (3, 4):
+    if len(argv) not in (4, 5):
         sys.stderr.write(__doc__)
         return 2
-    exe, manifest_source = argv[1:3]
-    if argv[3:] == ["--size-only"]:
+    exe, manifest_source, version = argv[1:4]
+    if argv[4:] == ["--size-only"]:
         check_size(exe)
     else:
-        check_resources(exe, manifest_source)
+        check_resources(exe, manifest_source, version)
     print("%d failed" % len(failures))
     return 1 if failures else 0
 
