@@ -1,14 +1,19 @@
 #!/usr/bin/env python3
-"""Builds the release zip with scripts/package from a built executable and checks what players
+"""Builds the release with scripts/package from a built executable and checks what players
 get: the three files, texts in Windows-1252 with CR LF line ends, an example config.pref that
-sets both keys in the right group, and a guide that quotes every message of the tool exactly.
+sets both keys in the right group, a guide that quotes every message of the tool exactly, and
+SHA256SUMS. Then signs a second release with a throwaway certificate and checks that the
+signature holds, that a changed byte breaks it, and that the key is nowhere but where it was;
+the signed executable is left in WORK_FOLDER/signed/ for the end-to-end run.
 
     check_package.py REPOSITORY PROGRAM.exe WORK_FOLDER
 """
 import os
 import re
+import shutil
 import subprocess
 import sys
+import tempfile
 import zipfile
 
 failures = []
@@ -45,21 +50,103 @@ def check_text_file(name, data):
           name + " has CR LF line ends only", "bare LF %d, bare CR %d" % (bare_lf, bare_cr))
 
 
+def package(repository, exe, dist, signing=None):
+    """Runs scripts/package; its exit code and everything it printed."""
+    environment = {name: value for name, value in os.environ.items() if not name.startswith("SIGN_")}
+    environment.update(PACKAGE_EXE=exe, DIST_DIR=dist, **(signing or {}))
+    shutil.rmtree(dist, ignore_errors=True)
+    result = subprocess.run([os.path.join(repository, "scripts", "package")], env=environment,
+                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    print(result.stdout, end="")
+    return result.returncode, result.stdout
+
+
+def zip_files(dist):
+    with zipfile.ZipFile(os.path.join(dist, "PakInstaller-1.0.0.zip")) as package:
+        return {name: package.read(name) for name in package.namelist()}
+
+
+def check_sums(dist):
+    result = subprocess.run(["sha256sum", "-c", "SHA256SUMS"], cwd=dist, capture_output=True, text=True)
+    check(result.returncode == 0 and result.stdout == "PakInstaller-1.0.0.zip: OK\n",
+          "sha256sum -c SHA256SUMS in " + os.path.basename(dist), (result.stdout + result.stderr).strip())
+
+
+def verifies(program, ca):
+    return subprocess.run(["osslsigncode", "verify", "-CAfile", ca, "-in", program],
+                          capture_output=True).returncode == 0
+
+
+def check_signed_release(repository, exe, work):
+    """A release signed with a throwaway code-signing certificate made here, kept outside the
+    repository as a real key must be."""
+    with open(exe, "rb") as f:
+        built = f.read()
+    with tempfile.TemporaryDirectory() as keys:
+        password = "Kennwort-" + os.path.basename(keys)
+        with open(os.path.join(keys, "password"), "w") as f:
+            f.write(password + "\n")
+        key, cert, pfx = (os.path.join(keys, name) for name in ("key.pem", "cert.pem", "key.p12"))
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                        "-subj", "/CN=Morvenholt Test Signer", "-keyout", key, "-out", cert,
+                        "-addext", "extendedKeyUsage=codeSigning"], check=True, capture_output=True)
+        subprocess.run(["openssl", "pkcs12", "-export", "-inkey", key, "-in", cert, "-out", pfx,
+                        "-passout", "file:" + os.path.join(keys, "password")], check=True)
+        signing = {"SIGN_PFX": pfx, "SIGN_PASSWORD_FILE": os.path.join(keys, "password")}
+
+        dist = os.path.join(work, "signed")
+        status, output = package(repository, exe, dist, signing)
+        check(status == 0 and "unsigned" not in output, "signed package built", status)
+        signed = os.path.join(dist, "PakInstaller.exe")
+        with open(signed, "wb") as f:
+            f.write(zip_files(dist).get("PakInstaller/PakInstaller.exe", b""))
+        check(verifies(signed, cert), "osslsigncode verify accepts the signed executable", signed)
+        with open(signed, "rb") as f:
+            changed = bytearray(f.read())
+        changed[len(built) // 2] ^= 0x01
+        with open(os.path.join(keys, "changed.exe"), "wb") as f:
+            f.write(changed)
+        check(not verifies(os.path.join(keys, "changed.exe"), cert),
+              "osslsigncode verify refuses a copy with one byte changed", len(built) // 2)
+        # What a rebuild from the same commit lets anyone check: minus its signature the
+        # released executable is the build.
+        unsigned = os.path.join(keys, "unsigned.exe")
+        subprocess.run(["osslsigncode", "remove-signature", "-in", signed, "-out", unsigned],
+                       check=True, capture_output=True)
+        with open(unsigned, "rb") as f:
+            check(f.read() == built, "the signed executable minus its signature is the build", unsigned)
+        check_sums(dist)
+        leaked = [name for name in os.listdir(dist) if name.endswith((".p12", ".pem"))]
+        check(password not in output and not leaked, "the key and its password stay where they are",
+              leaked)
+
+        # A key beside the sources is one `git add` away from being published.
+        inside = os.path.join(work, "key.p12")
+        if os.path.realpath(inside).startswith(os.path.realpath(repository) + os.sep):
+            shutil.copy(pfx, inside)
+            status, output = package(repository, exe, os.path.join(work, "refused"),
+                                     dict(signing, SIGN_PFX=inside))
+            os.remove(inside)
+            check(status != 0 and not os.path.exists(os.path.join(work, "refused")),
+                  "a key inside the repository is refused, nothing packed", status)
+
+
 def main(argv):
     if len(argv) != 4:
         sys.stderr.write(__doc__)
         return 2
     repository, exe, work = argv[1:]
-    environment = dict(os.environ, PACKAGE_EXE=exe, DIST_DIR=work)
-    subprocess.run([os.path.join(repository, "scripts", "package")], check=True, env=environment)
-    with zipfile.ZipFile(os.path.join(work, "PakInstaller-1.0.0.zip")) as package:
-        names = sorted(package.namelist())
-        files = {name: package.read(name) for name in names}
+    status, output = package(repository, exe, os.path.join(work, "unsigned"))
+    check(status == 0 and output.count("package: unsigned") == 1, "unsigned package, said once",
+          status)
+    files = zip_files(os.path.join(work, "unsigned"))
+    names = sorted(files)
     check(names == ["PakInstaller/LIESMICH.txt", "PakInstaller/PakInstaller.exe",
                     "PakInstaller/config.pref"], "zip entries", names)
     with open(exe, "rb") as f:
         check(files.get("PakInstaller/PakInstaller.exe") == f.read(), "the executable as built",
               "%d bytes" % len(files.get("PakInstaller/PakInstaller.exe", b"")))
+    check_sums(os.path.join(work, "unsigned"))
 
     config = files.get("PakInstaller/config.pref", b"")
     check_text_file("config.pref", config)
@@ -83,6 +170,8 @@ def main(argv):
     check(len(quoted) == 16 and not missing, "the guide quotes all %d texts" % len(quoted), missing)
     for topic in ("\xd6ffnen mit", "Netzlaufwerk", "Backslash", "Administratorrechte", "Zeichensatz"):
         check(topic.encode("cp1252") in flat, "the guide covers " + topic, topic in guide.decode("cp1252"))
+
+    check_signed_release(repository, exe, work)
     print("%d failed" % len(failures))
     return 1 if failures else 0
 

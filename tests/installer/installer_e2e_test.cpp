@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -27,6 +28,13 @@ const std::string kAddOn = "MVPAK\x01\x00 trains of the northern line\r\n\x1a\xf
 const std::string kOlderAddOn = "MVPAK\x01 older trains";
 const std::string kOtherAddOn = "MVPAK\x02 the wrong trains";
 constexpr const char* kDirectory = "<dir>";
+
+// The executable under test: this build's, or the same build as released (signed) when
+// PAKINSTALLER_EXE names it.
+std::string ExecutableUnderTest() {
+  const char* released = std::getenv("PAKINSTALLER_EXE");
+  return released != nullptr && *released != '\0' ? released : INSTALLER_EXE;
+}
 
 // A file (or, with kDirectory as content, a folder) below the scenario's folder.
 struct Entry {
@@ -220,7 +228,7 @@ void RunAndCheck(const Scenario& scenario) {
   std::error_code ignored;
   fs::remove_all(root, ignored);
 
-  WriteBytes(root / "tool" / "PakInstaller.exe", ReadBytes(ui::WindowsPath(INSTALLER_EXE)));
+  WriteBytes(root / "tool" / "PakInstaller.exe", ReadBytes(ui::WindowsPath(ExecutableUnderTest())));
   fs::create_directories(root / "game" / "pak");
   fs::create_directories(root / "game" / "pak64");
   WriteBytes(root / "downloads" / "trains.pak", kAddOn);
