@@ -18,10 +18,10 @@ ASM_V1 = "{urn:schemas-microsoft-com:asm.v1}"
 ASM_V3 = "{urn:schemas-microsoft-com:asm.v3}"
 # What Explorer's details tab and the elevation prompt show, in German (0x0407, Windows-1252).
 VERSION_STRINGS = {
-    "CompanyName": "Morvenholt-PakInstaller-Team",
+    "CompanyName": "Morvenholt-Community",
     "FileDescription": "Morvenholt-AddOn-Installer",
     "InternalName": "PakInstaller",
-    "LegalCopyright": "\u00a9 2026 Morvenholt-PakInstaller-Team",
+    "LegalCopyright": "\u00a9 2026 Morvenholt-Community",
     "OriginalFilename": "PakInstaller.exe",
     "ProductName": "Morvenholt PakInstaller",
 }
