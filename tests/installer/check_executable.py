@@ -2,9 +2,11 @@
 """Checks the built PakInstaller.exe from the file itself, with the tool a reviewer would use
 (wrestool from icoutils): it carries its manifest, its icon group and its German version
 resource, all of one VERSION, and stays small. Its PE headers and imports are checked by
-tests/hardening/check_pe.py.
+tests/hardening/check_pe.py. With --setup: the setup's version resource, which names the same
+version and publisher.
 
     check_executable.py PROGRAM.exe MANIFEST VERSION [--size-only]
+    check_executable.py SETUP.exe - VERSION --setup
 """
 import os
 import struct
@@ -24,6 +26,12 @@ VERSION_STRINGS = {
     "LegalCopyright": "\u00a9 2026 Morvenholt-Community",
     "OriginalFilename": "PakInstaller.exe",
     "ProductName": "Morvenholt PakInstaller",
+}
+SETUP_STRINGS = {
+    "CompanyName": VERSION_STRINGS["CompanyName"],
+    "FileDescription": "Setup von " + VERSION_STRINGS["ProductName"],
+    "LegalCopyright": VERSION_STRINGS["LegalCopyright"],
+    "ProductName": VERSION_STRINGS["ProductName"],
 }
 
 failures = []
@@ -61,21 +69,26 @@ def version_node(data, at=0):
     return (key, value, children), length
 
 
-def check_version(exe, version):
+def check_version(exe, version, strings, setup=False):
     """The version resource: fixed numbers, one German string table, its translation entry."""
     (key, fixed, blocks), _ = version_node(resource(exe, 16, 1))
     numbers = tuple(int(n) for n in version.split("."))
-    file_ms, file_ls, product_ms, product_ls = ((numbers[0] << 16 | numbers[1]),
-                                                (numbers[2] << 16 | numbers[3])) * 2
-    check((key, struct.unpack("<13I", fixed)) ==
-          ("VS_VERSION_INFO", (0xFEEF04BD, 0x10000, file_ms, file_ls, product_ms, product_ls,
-                               0x3F, 0, 0x40004, 1, 0, 0, 0)),
-          "fixed version info (numbers %s, Windows GUI application)" % version,
-          (key, [hex(n) for n in struct.unpack("<13I", fixed)]))
+    versions = ((numbers[0] << 16 | numbers[1]), (numbers[2] << 16 | numbers[3])) * 2
+    fields = struct.unpack("<13I", fixed)
+    if setup:  # makensis writes the numbers and leaves the rest to itself
+        check((key, fields[0], fields[2:6]) == ("VS_VERSION_INFO", 0xFEEF04BD, versions),
+              "fixed version numbers %s" % version, [hex(n) for n in fields])
+    else:
+        check((key, fields) == ("VS_VERSION_INFO", (0xFEEF04BD, 0x10000) + versions
+                                + (0x3F, 0, 0x40004, 1, 0, 0, 0)),
+              "fixed version info (numbers %s, Windows GUI application)" % version,
+              (key, [hex(n) for n in fields]))
     by_key = {block[0]: block[2] for block in blocks}
-    tables = {table[0]: {name: value.decode("utf-16-le").rstrip("\0") for name, value, _ in table[2]}
+    # Windows matches the table's name without regard to case.
+    tables = {table[0].upper(): {name: value.decode("utf-16-le").rstrip("\0")
+                                 for name, value, _ in table[2]}
               for table in by_key.get("StringFileInfo", [])}
-    expected = dict(VERSION_STRINGS, FileVersion=version, ProductVersion=version)
+    expected = dict(strings, FileVersion=version, ProductVersion=version)
     check(sorted(by_key) == ["StringFileInfo", "VarFileInfo"] and tables == {"040704E4": expected},
           "version strings (German, Windows-1252)", tables)
     translations = [(name, value) for name, value, _ in by_key.get("VarFileInfo", [])]
@@ -91,7 +104,7 @@ def check_resources(exe, manifest_source, version):
                       + [("--type=14", "--name=1"), ("--type=24", "--name=1"),
                          ("--type=16", "--name=1", "--language=1031")])
     check(kinds == expected, "resources (8 icons, group 1, manifest 1, German version 1)", kinds)
-    check_version(exe, version)
+    check_version(exe, version, VERSION_STRINGS)
 
     # The group: GRPICONDIR, then one 14-byte entry per image naming its size, depth and id.
     group = resource(exe, 14, 1)
@@ -138,6 +151,9 @@ def main(argv):
     exe, manifest_source, version = argv[1:4]
     if argv[4:] == ["--size-only"]:
         check_size(exe)
+    elif argv[4:] == ["--setup"]:
+        check_version(exe, version, dict(SETUP_STRINGS, OriginalFilename=os.path.basename(exe)),
+                      setup=True)
     else:
         check_resources(exe, manifest_source, version)
     print("%d failed" % len(failures))

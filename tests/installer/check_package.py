@@ -16,6 +16,7 @@ import sys
 import tempfile
 import zipfile
 
+RELEASE = ("PakInstaller-1.0.0-Setup.exe", "PakInstaller-1.0.0.zip")
 failures = []
 
 
@@ -68,7 +69,7 @@ def zip_files(dist):
 
 def check_sums(dist):
     result = subprocess.run(["sha256sum", "-c", "SHA256SUMS"], cwd=dist, capture_output=True, text=True)
-    check(result.returncode == 0 and result.stdout == "PakInstaller-1.0.0.zip: OK\n",
+    check(result.returncode == 0 and result.stdout == "%s: OK\n%s: OK\n" % RELEASE,
           "sha256sum -c SHA256SUMS in " + os.path.basename(dist), (result.stdout + result.stderr).strip())
 
 
@@ -97,17 +98,21 @@ def check_signed_release(repository, exe, work):
         dist = os.path.join(work, "signed")
         status, output = package(repository, exe, dist, signing)
         check(status == 0 and "unsigned" not in output, "signed package built", status)
+        # The certificate (public) stays for the test of the installed uninstaller's signature.
+        shutil.copy(cert, os.path.join(work, "signing-certificate.pem"))
         signed = os.path.join(dist, "PakInstaller.exe")
         with open(signed, "wb") as f:
             f.write(zip_files(dist).get("PakInstaller/PakInstaller.exe", b""))
-        check(verifies(signed, cert), "osslsigncode verify accepts the signed executable", signed)
-        with open(signed, "rb") as f:
-            changed = bytearray(f.read())
-        changed[len(built) // 2] ^= 0x01
-        with open(os.path.join(keys, "changed.exe"), "wb") as f:
-            f.write(changed)
-        check(not verifies(os.path.join(keys, "changed.exe"), cert),
-              "osslsigncode verify refuses a copy with one byte changed", len(built) // 2)
+        for program in (signed, os.path.join(dist, RELEASE[0])):
+            name = os.path.basename(program)
+            check(verifies(program, cert), "osslsigncode verify accepts " + name, program)
+            with open(program, "rb") as f:
+                changed = bytearray(f.read())
+            changed[len(changed) // 3] ^= 0x01
+            with open(os.path.join(keys, "changed.exe"), "wb") as f:
+                f.write(changed)
+            check(not verifies(os.path.join(keys, "changed.exe"), cert),
+                  "osslsigncode verify refuses %s with one byte changed" % name, len(changed) // 3)
         # What a rebuild from the same commit lets anyone check: minus its signature the
         # released executable is the build.
         unsigned = os.path.join(keys, "unsigned.exe")
@@ -116,7 +121,7 @@ def check_signed_release(repository, exe, work):
         with open(unsigned, "rb") as f:
             check(f.read() == built, "the signed executable minus its signature is the build", unsigned)
         check_sums(dist)
-        leaked = [name for name in os.listdir(dist) if name.endswith((".p12", ".pem"))]
+        leaked = [name for name in os.listdir(dist) if name.endswith((".p12", ".pem", "password"))]
         check(password not in output and not leaked, "the key and its password stay where they are",
               leaked)
 

@@ -1,0 +1,424 @@
+; The players' setup: installs PakInstaller.exe with its guide, writes config.pref from the
+; commented example, lets .pak files open with the tool and registers an uninstaller.
+;
+; Built by scripts/make-setup, which hands in every input as a define:
+;   VERSION  e.g. 1.0.0          EXE     the built PakInstaller.exe
+;   CONFIG   the example config.pref, already Windows-1252 with CR LF
+;   GUIDE    LIESMICH.txt, likewise   ICON    the tool's icon   OUTFILE  the setup to write
+;   SIGN     scripts/sign, when the setup and its uninstaller are to be signed
+;
+; Unattended: Setup.exe /S /GAME=<Morvenholt folder> [/PAKSET=<name>] [/D=<install folder>]
+; /GAME may be left out only over an installed copy whose config.pref names the game folder;
+; otherwise, or when the folder does not exist, nothing is installed and the exit code is 2.
+
+Unicode true
+ManifestDPIAware true
+RequestExecutionLevel admin
+SetCompressor /SOLID lzma
+
+!include MUI2.nsh
+!include LogicLib.nsh
+!include FileFunc.nsh
+!include nsDialogs.nsh
+
+!define PRODUCT "Morvenholt PakInstaller"
+!define PUBLISHER "Morvenholt-Community"
+!define PROGID "Morvenholt.AddOn"
+!define CLASSES "Software\Classes"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
+!define UNINSTALLER "Deinstallieren.exe"
+!define SHCNE_ASSOCCHANGED 0x08000000
+!define EXIT_BAD_GAME_FOLDER 2
+
+Name "${PRODUCT}"
+OutFile "${OUTFILE}"
+InstallDir "$PROGRAMFILES\${PRODUCT}"
+InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
+BrandingText "${PRODUCT} ${VERSION}"
+
+; The setup's version is the tool's own (its version resource), which the release is named by.
+!getdllversion "${EXE}" TOOL_VERSION_
+!define FULL_VERSION "${TOOL_VERSION_1}.${TOOL_VERSION_2}.${TOOL_VERSION_3}.${TOOL_VERSION_4}"
+!if "${TOOL_VERSION_1}.${TOOL_VERSION_2}.${TOOL_VERSION_3}" != "${VERSION}"
+  !error "PakInstaller.exe is version ${FULL_VERSION}, the release ${VERSION}"
+!endif
+VIProductVersion "${FULL_VERSION}"
+VIFileVersion "${FULL_VERSION}"
+
+Var GameDir        ; the Morvenholt folder, without a trailing backslash
+Var PakSet         ; the pak-set folder the tool offers
+Var GameGiven      ; 1 when /GAME was on the command line
+Var PakSetGiven    ; 1 when /PAKSET was on the command line
+Var OldGameDir     ; the values of an installed config.pref ("" when there is none)
+Var OldPakSet
+Var PakOwner       ; another program that opens .pak files, "" when there is none
+Var FinishText
+Var PakSetBox
+
+; ---- Pages ----------------------------------------------------------------------------------
+
+!define MUI_ICON "${ICON}"
+!define MUI_UNICON "${ICON}"
+!define MUI_ABORTWARNING
+
+!define MUI_WELCOMEPAGE_TEXT "Dieser Assistent richtet PakInstaller ein. Danach genügt ein \
+  Doppelklick auf eine .pak-Datei, um ein Morvenholt-AddOn in einen Pak-Set-Ordner des Spiels \
+  zu installieren.$\r$\n$\r$\nDer Assistent fragt nach dem Ordner, in dem Morvenholt \
+  installiert ist, und nach dem Pak-Set-Ordner, den PakInstaller vorschlagen soll.$\r$\n$\r$\n\
+  Klicken Sie auf Weiter, um fortzufahren."
+!insertmacro MUI_PAGE_WELCOME
+
+!define MUI_PAGE_CUSTOMFUNCTION_LEAVE InstallFolderLeave
+!insertmacro MUI_PAGE_DIRECTORY
+
+!define MUI_PAGE_HEADER_TEXT "Morvenholt-Ordner"
+!define MUI_PAGE_HEADER_SUBTEXT "Wo ist Morvenholt installiert?"
+!define MUI_DIRECTORYPAGE_TEXT_TOP "Wählen Sie den Ordner, in dem Morvenholt installiert ist. \
+  In dessen Pak-Set-Ordner (zum Beispiel pak oder pak64) installiert PakInstaller die AddOns. \
+  Im Spielordner selbst wird nichts verändert."
+!define MUI_DIRECTORYPAGE_TEXT_DESTINATION "Morvenholt-Ordner"
+!define MUI_DIRECTORYPAGE_VARIABLE $GameDir
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW GameFolderShow
+!define MUI_PAGE_CUSTOMFUNCTION_LEAVE GameFolderLeave
+!insertmacro MUI_PAGE_DIRECTORY
+
+Page custom PakSetPage PakSetLeave
+
+!insertmacro MUI_PAGE_INSTFILES
+
+!define MUI_PAGE_CUSTOMFUNCTION_PRE FinishPre
+!define MUI_FINISHPAGE_TEXT "$FinishText"
+!define MUI_FINISHPAGE_TEXT_LARGE
+!define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\LIESMICH.txt"
+!define MUI_FINISHPAGE_SHOWREADME_TEXT "Anleitung anzeigen"
+!insertmacro MUI_PAGE_FINISH
+
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+
+!insertmacro MUI_LANGUAGE "German"
+
+VIAddVersionKey /LANG=${LANG_GERMAN} "ProductName" "${PRODUCT}"
+VIAddVersionKey /LANG=${LANG_GERMAN} "ProductVersion" "${FULL_VERSION}"
+VIAddVersionKey /LANG=${LANG_GERMAN} "FileVersion" "${FULL_VERSION}"
+VIAddVersionKey /LANG=${LANG_GERMAN} "CompanyName" "${PUBLISHER}"
+VIAddVersionKey /LANG=${LANG_GERMAN} "FileDescription" "Setup von ${PRODUCT}"
+VIAddVersionKey /LANG=${LANG_GERMAN} "LegalCopyright" "© 2026 ${PUBLISHER}"
+VIAddVersionKey /LANG=${LANG_GERMAN} "OriginalFilename" "PakInstaller-${VERSION}-Setup.exe"
+
+; Signed as they are built when scripts/make-setup is given a key: the uninstaller before it is
+; packed into the setup, then the setup itself.
+!ifdef SIGN
+  !uninstfinalize '"${SIGN}" "%1" "${PRODUCT} deinstallieren"' = 0
+  !finalize '"${SIGN}" "%1" "Setup von ${PRODUCT}"' = 0
+!endif
+
+; ---- Settings -------------------------------------------------------------------------------
+
+; The values of config.pref in $INSTDIR, when a copy is installed there.
+Function ReadInstalledSettings
+  ReadINIStr $OldGameDir "$INSTDIR\config.pref" "Tavelmark" "morvenholt_directory"
+  ReadINIStr $OldPakSet "$INSTDIR\config.pref" "Tavelmark" "default_pakset"
+  Push $OldGameDir
+  Call FolderWithoutBackslash
+  Pop $OldGameDir
+FunctionEnd
+
+; Stack: a folder -> the same folder, absolute and without trailing backslashes.
+Function FolderWithoutBackslash
+  Exch $0
+  Push $1
+  ${If} $0 != ""
+    System::Call 'kernel32::GetFullPathNameW(w r0, i ${NSIS_MAX_STRLEN}, w .r1, p 0) i .s'
+    Exch $2
+    ${If} $2 <> 0
+      StrCpy $0 $1
+    ${EndIf}
+    Pop $2
+  ${EndIf}
+  ${Do}
+    StrCpy $1 $0 1 -1
+    ${If} $1 != "\"
+    ${OrIf} $0 == ""
+      ${Break}
+    ${EndIf}
+    StrCpy $0 $0 -1
+  ${Loop}
+  Pop $1
+  Exch $0
+FunctionEnd
+
+; The game folder and pak-set from the command line, else from an installed config.pref, else
+; the defaults.
+Function ChooseSettings
+  StrCpy $GameDir $OldGameDir
+  ${If} $GameGiven == 1
+    ${GetParameters} $0
+    ${GetOptions} $0 "/GAME=" $GameDir
+    Push $GameDir
+    Call FolderWithoutBackslash
+    Pop $GameDir
+  ${EndIf}
+  StrCpy $PakSet $OldPakSet
+  ${If} $PakSetGiven == 1
+    ${GetParameters} $0
+    ${GetOptions} $0 "/PAKSET=" $PakSet
+  ${EndIf}
+  ${If} $PakSet == ""
+    StrCpy $PakSet "pak"
+  ${EndIf}
+FunctionEnd
+
+; config.pref is the commented example with the two values put in. Unicode NSIS reads and
+; writes the ANSI code page here, which is what the tool reads. An installed config.pref whose
+; values stay the same is left exactly as the player keeps it.
+Function WriteSettings
+  ${If} ${FileExists} "$INSTDIR\config.pref"
+  ${AndIf} $GameDir == $OldGameDir
+  ${AndIf} $PakSet == $OldPakSet
+    DetailPrint "config.pref bleibt unverändert."
+    Return
+  ${EndIf}
+  InitPluginsDir
+  File "/oname=$PLUGINSDIR\config.pref" "${CONFIG}"
+  ClearErrors
+  FileOpen $0 "$PLUGINSDIR\config.pref" r
+  FileOpen $1 "$INSTDIR\config.pref" w
+  ${If} ${Errors}
+    Abort "config.pref kann nicht geschrieben werden."
+  ${EndIf}
+  ${Do}
+    ClearErrors
+    FileRead $0 $2
+    ${If} ${Errors}
+      ${Break}
+    ${EndIf}
+    StrCpy $3 $2 21
+    StrCpy $4 $2 15
+    ${If} $3 == "morvenholt_directory="
+      FileWrite $1 "morvenholt_directory=$GameDir\$\r$\n"
+    ${ElseIf} $4 == "default_pakset="
+      FileWrite $1 "default_pakset=$PakSet$\r$\n"
+    ${Else}
+      FileWrite $1 $2
+    ${EndIf}
+  ${Loop}
+  FileClose $0
+  FileClose $1
+  DetailPrint "config.pref: morvenholt_directory=$GameDir\, default_pakset=$PakSet"
+FunctionEnd
+
+; ---- Start and pages ------------------------------------------------------------------------
+
+Function .onInit
+  ${GetParameters} $0
+  StrCpy $GameGiven 0
+  StrCpy $PakSetGiven 0
+  ClearErrors
+  ${GetOptions} $0 "/GAME=" $1
+  ${IfNot} ${Errors}
+    StrCpy $GameGiven 1
+  ${EndIf}
+  ClearErrors
+  ${GetOptions} $0 "/PAKSET=" $1
+  ${IfNot} ${Errors}
+  ${AndIf} $1 != ""
+    StrCpy $PakSetGiven 1
+  ${EndIf}
+  Call ReadInstalledSettings
+  Call ChooseSettings
+  ${If} ${Silent}
+    ${If} $GameDir == ""
+    ${OrIfNot} ${FileExists} "$GameDir\*.*"
+      SetErrorLevel ${EXIT_BAD_GAME_FOLDER}
+      Quit
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
+; A different install folder may hold another copy whose settings the next pages offer.
+Function InstallFolderLeave
+  Call ReadInstalledSettings
+  Call ChooseSettings
+  ${If} $GameDir == ""
+    StrCpy $GameDir "$PROGRAMFILES\Morvenholt"
+  ${EndIf}
+FunctionEnd
+
+Function GameFolderShow
+  ; The free space concerns the install folder, not the game's.
+  ShowWindow $mui.DirectoryPage.SpaceRequired ${SW_HIDE}
+  ShowWindow $mui.DirectoryPage.SpaceAvailable ${SW_HIDE}
+FunctionEnd
+
+Function GameFolderLeave
+  Push $GameDir
+  Call FolderWithoutBackslash
+  Pop $GameDir
+  ${IfNot} ${FileExists} "$GameDir\*.*"
+    MessageBox MB_OK|MB_ICONEXCLAMATION "Den Ordner $\"$GameDir$\" gibt es nicht.$\r$\n$\r$\n\
+      Bitte wählen Sie den Ordner, in dem Morvenholt installiert ist."
+    Abort
+  ${EndIf}
+FunctionEnd
+
+; A drop-down of the game folder's sub-folders that also takes a name typed in.
+Function PakSetPage
+  !insertmacro MUI_HEADER_TEXT "Pak-Set" "Welchen Pak-Set-Ordner soll PakInstaller vorschlagen?"
+  nsDialogs::Create 1018
+  Pop $0
+  ${NSD_CreateLabel} 0 0 100% 36u "PakInstaller fragt bei jedem AddOn nach dem Pak-Set-Ordner \
+    und schlägt diesen vor. Sie können ihn dann jedes Mal ändern.$\r$\n$\r$\nPak-Set-Ordner in $GameDir:"
+  Pop $0
+  ${NSD_CreateComboBox} 0 40u 100% 80u ""
+  Pop $PakSetBox
+  FindFirst $0 $1 "$GameDir\*.*"
+  ${DoWhile} $1 != ""
+    ${If} $1 != "."
+    ${AndIf} $1 != ".."
+    ${AndIf} ${FileExists} "$GameDir\$1\*.*"
+      ${NSD_CB_AddString} $PakSetBox $1
+    ${EndIf}
+    FindNext $0 $1
+  ${Loop}
+  FindClose $0
+  ${NSD_SetText} $PakSetBox $PakSet
+  nsDialogs::Show
+FunctionEnd
+
+Function PakSetLeave
+  ${NSD_GetText} $PakSetBox $PakSet
+  ${If} $PakSet == ""
+    MessageBox MB_OK|MB_ICONEXCLAMATION "Bitte geben Sie einen Pak-Set-Ordner an, zum Beispiel pak."
+    Abort
+  ${EndIf}
+FunctionEnd
+
+Function FinishPre
+  ${If} $PakOwner == ""
+    StrCpy $FinishText "PakInstaller ist eingerichtet. Ein Doppelklick auf eine .pak-Datei \
+      installiert das AddOn jetzt in Morvenholt.$\r$\n$\r$\nKlicken Sie auf Fertig stellen, \
+      um den Assistenten zu schließen."
+  ${Else}
+    StrCpy $FinishText "PakInstaller ist eingerichtet, aber .pak-Dateien öffnet noch ein \
+      anderes Programm. So wird PakInstaller das Standardprogramm: Rechtsklick auf eine \
+      .pak-Datei, $\"Öffnen mit$\", $\"Andere App auswählen$\", dann $\"${PRODUCT}$\" \
+      wählen und $\"Immer$\" (Windows 11) bzw. das Häkchen $\"Immer diese App ... verwenden$\" \
+      (Windows 10). Mehr dazu in der Anleitung, Abschnitt 2."
+  ${EndIf}
+FunctionEnd
+
+; ---- Installing -----------------------------------------------------------------------------
+
+; .pak opens with the tool unless another program that exists owns it. An owner whose ProgID
+; is gone is remembered and given back on uninstall.
+Function RegisterPakFiles
+  WriteRegStr HKLM "${CLASSES}\${PROGID}" "" "Morvenholt-AddOn"
+  WriteRegStr HKLM "${CLASSES}\${PROGID}\DefaultIcon" "" "$INSTDIR\PakInstaller.exe,0"
+  WriteRegStr HKLM "${CLASSES}\${PROGID}\shell" "" "open"
+  WriteRegStr HKLM "${CLASSES}\${PROGID}\shell\open" "" "Mit PakInstaller installieren"
+  ; Quoted, or a folder with two blanks in a row reaches the tool with one.
+  WriteRegStr HKLM "${CLASSES}\${PROGID}\shell\open\command" "" '"$INSTDIR\PakInstaller.exe" "%1"'
+  WriteRegNone HKLM "${CLASSES}\.pak\OpenWithProgids" "${PROGID}"
+  WriteRegStr HKLM "${CLASSES}\Applications\PakInstaller.exe" "FriendlyAppName" "${PRODUCT}"
+  WriteRegNone HKLM "${CLASSES}\Applications\PakInstaller.exe\SupportedTypes" ".pak"
+  WriteRegStr HKLM "${CLASSES}\Applications\PakInstaller.exe\DefaultIcon" "" "$INSTDIR\PakInstaller.exe,0"
+  WriteRegStr HKLM "${CLASSES}\Applications\PakInstaller.exe\shell\open\command" "" '"$INSTDIR\PakInstaller.exe" "%1"'
+
+  StrCpy $PakOwner ""
+  ReadRegStr $0 HKLM "${CLASSES}\.pak" ""
+  ReadRegStr $1 HKLM "${UNINSTALL_KEY}" "PreviousPakOwner"
+  ${If} $0 != "${PROGID}"
+  ${AndIf} $0 != ""
+    ClearErrors
+    EnumRegKey $2 HKLM "${CLASSES}\$0" 0
+    ${If} ${Errors}
+      StrCpy $1 $0
+    ${Else}
+      StrCpy $PakOwner $0
+    ${EndIf}
+  ${EndIf}
+  ; On Windows 10 and 11 the player's own choice in Explorer outranks every default.
+  ReadRegStr $2 HKCU "Software\Microsoft\Windows\CurrentVersion\Explorer\FileExts\.pak\UserChoice" "ProgId"
+  ${If} $2 != ""
+  ${AndIf} $2 != "${PROGID}"
+  ${AndIf} $2 != "Applications\PakInstaller.exe"
+    StrCpy $PakOwner $2
+  ${EndIf}
+  ${If} $PakOwner == ""
+    WriteRegStr HKLM "${CLASSES}\.pak" "" "${PROGID}"
+    DetailPrint ".pak-Dateien öffnen jetzt mit PakInstaller."
+  ${Else}
+    DetailPrint ".pak-Dateien öffnet weiterhin $PakOwner."
+  ${EndIf}
+  ${If} $1 != ""
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "PreviousPakOwner" $1
+  ${EndIf}
+  System::Call 'shell32::SHChangeNotify(i ${SHCNE_ASSOCCHANGED}, i 0, p 0, p 0)'
+FunctionEnd
+
+Function RegisterUninstaller
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\PakInstaller.exe,0"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  IntFmt $0 "0x%08X" $0
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
+FunctionEnd
+
+Section
+  SetOutPath "$INSTDIR"
+  File "/oname=PakInstaller.exe" "${EXE}"
+  File "/oname=LIESMICH.txt" "${GUIDE}"
+  Call WriteSettings
+  WriteUninstaller "$INSTDIR\${UNINSTALLER}"
+  Call RegisterPakFiles
+  Call RegisterUninstaller
+SectionEnd
+
+; ---- Uninstalling ---------------------------------------------------------------------------
+
+; Deletes HKLM\<key> when it holds neither values nor sub-keys: keys that other programs use
+; stay.
+!macro DeleteKeyIfEmpty key
+  ReadRegStr $6 HKLM "${key}" ""
+  ; An empty default value is listed as a value without a name: look at the next one too.
+  EnumRegValue $7 HKLM "${key}" 0
+  EnumRegValue $8 HKLM "${key}" 1
+  EnumRegKey $9 HKLM "${key}" 0
+  ${If} $6$7$8$9 == ""
+    DeleteRegKey HKLM "${key}"
+  ${EndIf}
+!macroend
+
+Section Uninstall
+  ReadRegStr $0 HKLM "${CLASSES}\.pak" ""
+  ${If} $0 == "${PROGID}"
+    ReadRegStr $1 HKLM "${UNINSTALL_KEY}" "PreviousPakOwner"
+    ${If} $1 == ""
+      DeleteRegValue HKLM "${CLASSES}\.pak" ""
+    ${Else}
+      WriteRegStr HKLM "${CLASSES}\.pak" "" $1
+    ${EndIf}
+  ${EndIf}
+  DeleteRegValue HKLM "${CLASSES}\.pak\OpenWithProgids" "${PROGID}"
+  !insertmacro DeleteKeyIfEmpty "${CLASSES}\.pak\OpenWithProgids"
+  !insertmacro DeleteKeyIfEmpty "${CLASSES}\.pak"
+  DeleteRegKey HKLM "${CLASSES}\${PROGID}"
+  DeleteRegKey HKLM "${CLASSES}\Applications\PakInstaller.exe"
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  System::Call 'shell32::SHChangeNotify(i ${SHCNE_ASSOCCHANGED}, i 0, p 0, p 0)'
+
+  ; Only what the setup put there; the folder goes last and only when nothing else is in it.
+  Delete "$INSTDIR\PakInstaller.exe"
+  Delete "$INSTDIR\config.pref"
+  Delete "$INSTDIR\LIESMICH.txt"
+  Delete "$INSTDIR\${UNINSTALLER}"
+  RMDir "$INSTDIR"
+SectionEnd
