@@ -173,7 +173,8 @@ def main(argv):
                texts["kNotInstalledBefore"] + b"..." + texts["kNotInstalledAfter"]]
     missing = [text.decode("cp1252") for text in quoted if text not in flat]
     check(len(quoted) == 16 and not missing, "the guide quotes all %d texts" % len(quoted), missing)
-    for topic in ("\xd6ffnen mit", "Netzlaufwerk", "Backslash", "Administratorrechte", "Zeichensatz"):
+    for topic in ("\xd6ffnen mit", "Netzlaufwerk", "Backslash", "Administratorrechte", "Zeichensatz",
+                  "Digitale Signaturen", "certutil -hashfile", "SHA256SUMS"):
         check(topic.encode("cp1252") in flat, "the guide covers " + topic, topic in guide.decode("cp1252"))
 
     check_signed_release(repository, exe, work)
