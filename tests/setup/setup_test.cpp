@@ -30,7 +30,7 @@ const std::string kProgId = "Morvenholt.AddOn";
 const std::string kAddOn = "MVPAK\x01\x00 trains of the northern line\r\n\x1a\xff"s;
 constexpr int kWaitMs = 15000;
 
-std::string Setup() { return ui::WindowsPath(SETUP_EXE); }
+std::string SetupExe() { return ui::WindowsPath(SETUP_EXE); }
 
 // ---- Registry -------------------------------------------------------------------------------
 
@@ -175,7 +175,7 @@ std::string ExpectedConfig(const std::string& gameDir, const std::string& pakSet
 DWORD RunSetup(const std::string& arguments, DWORD* tookMs = nullptr) {
   ui::Program setup;
   const DWORD start = GetTickCount();
-  if (!setup.Start("\"" + Setup() + "\" " + arguments)) return 0xBAD;
+  if (!setup.Start("\"" + SetupExe() + "\" " + arguments)) return 0xBAD;
   DWORD code = 0xDEAD;
   if (!setup.WaitForExit(30000, &code)) setup.Kill();
   if (tookMs != nullptr) *tookMs = GetTickCount() - start;
@@ -402,6 +402,202 @@ TEST_F(SetupTest, DoubleClickInstallsAddOnsAndUninstallKeepsThem) {
   EXPECT_FALSE(KeyExists("Software\\Classes\\.pak"));
   EXPECT_TRUE(Snapshot(kGameDir) == game) << "the uninstaller changed the game folder";
   EXPECT_EQ(Snapshot(downloads).size(), 6u) << "the uninstaller changed the downloads";
+}
+
+// ---- The wizard ------------------------------------------------------------------------------
+
+constexpr int kNextId = 1;  // "Weiter", and "Fertig stellen" on the last page
+constexpr int kFolderEditId = 1019;
+
+// The page shown inside the wizard: its one child dialog.
+HWND PageOf(HWND wizard) { return FindWindowExA(wizard, nullptr, "#32770", nullptr); }
+
+// Waits for a page other than `previous` to show and paint.
+HWND WaitForPage(HWND wizard, HWND previous) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    HWND page = PageOf(wizard);
+    if (page != nullptr && page != previous && IsWindowVisible(page) && !ui::Children(page).empty()) {
+      WaitUntilPainted(page, kWaitMs);
+      return page;
+    }
+    if (GetTickCount() - start > static_cast<DWORD>(kWaitMs)) return nullptr;
+    Sleep(10);
+  }
+}
+
+// Calls `visit` for every window below `root` (every top-level window when `root` is null)
+// until it returns false.
+template <typename Visit>
+void ForEachWindow(HWND root, Visit visit) {
+  const WNDENUMPROC callback = [](HWND window, LPARAM data) -> BOOL CALLBACK {
+    return (*reinterpret_cast<Visit*>(data))(window) ? TRUE : FALSE;
+  };
+  if (root == nullptr) {
+    EnumWindows(callback, reinterpret_cast<LPARAM>(&visit));
+  } else {
+    EnumChildWindows(root, callback, reinterpret_cast<LPARAM>(&visit));
+  }
+}
+
+// The first control below `root` (at any depth) whose class is `className` and whose text holds
+// `text`; null when there is none.
+HWND FindControl(HWND root, const char* className, const std::string& text = "") {
+  HWND found = nullptr;
+  ForEachWindow(root, [&](HWND child) {
+    if (lstrcmpiA(ui::ClassOf(child).c_str(), className) == 0 &&
+        ui::TextOf(child).find(text) != std::string::npos) {
+      found = child;
+    }
+    return found == nullptr;
+  });
+  return found;
+}
+
+// Every text shown on a page, joined: what a person reads there.
+std::string PageText(HWND page) {
+  std::string text;
+  ForEachWindow(page, [&](HWND child) {
+    if (IsWindowVisible(child)) text += ui::TextOf(child) + "\n";
+    return true;
+  });
+  return text;
+}
+
+// Posted, not sent: the pages run a message loop of their own inside the click.
+void PostClick(HWND button) { PostMessageA(button, BM_CLICK, 0, 0); }
+
+void SetText(HWND control, const std::string& text) {
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_NORMAL,
+                      kWaitMs, &ignored);
+}
+
+// A visible top-level window of any process whose caption holds `part`; null on timeout.
+HWND WaitForCaption(const std::string& part, int timeoutMs) {
+  HWND found = nullptr;
+  for (const DWORD start = GetTickCount(); found == nullptr; Sleep(10)) {
+    ForEachWindow(nullptr, [&](HWND window) {
+      if (IsWindowVisible(window) && ui::CaptionOf(window).find(part) != std::string::npos) found = window;
+      return found == nullptr;
+    });
+    if (GetTickCount() - start > static_cast<DWORD>(timeoutMs)) break;
+  }
+  return found;
+}
+
+// A person walks through every page: the install folder as offered, a game folder that does
+// not exist (refused on its page), then the real one, pak64 from the drop-down's folders, and
+// the guide opened from the finish page. .pak has an owner, so the finish page says how to
+// choose PakInstaller in Windows' own dialog. Screenshots of every page: setup-wizard-*.png.
+TEST_F(SetupTest, WizardWalksThroughEveryPage) {
+  WriteString("Software\\Classes\\.pak", "", "OtherGame.Pak");
+  WriteString("Software\\Classes\\OtherGame.Pak\\shell\\open\\command", "", "notepad.exe \"%1\"");
+  // Windows opens .txt with its editor; a Wine prefix knows the editor's ProgID but maps no
+  // extension to it (its desktop integration, switched off here, would).
+  const bool txtKnown = KeyExists("Software\\Classes\\.txt");
+  if (!txtKnown) WriteString("Software\\Classes\\.txt", "", "txtfile");
+  ui::Program setup;
+  ASSERT_TRUE(setup.Start("\"" + SetupExe() + "\""));
+  HWND wizard = ui::WaitForWindow(setup.Id(), "#32770", nullptr, kWaitMs);
+  ASSERT_NE(wizard, nullptr);
+  HWND next = ui::WaitForChild(wizard, kNextId, kWaitMs);
+  ASSERT_NE(next, nullptr);
+  ui::Transcript transcript;
+  auto shoot = [&](HWND window, const std::string& name) {
+    transcript.Window(name, window);
+    if (window != wizard) transcript.Window(name + " page", PageOf(wizard));
+    EXPECT_TRUE(ui::SaveScreenshot(window, ui::ArtifactPath("setup-wizard-" + name + ".png")));
+  };
+
+  HWND page = WaitForPage(wizard, nullptr);
+  ASSERT_NE(page, nullptr);
+  shoot(wizard, "1-welcome");
+  EXPECT_NE(PageText(page).find("Doppelklick auf eine .pak-Datei"), std::string::npos) << PageText(page);
+
+  PostClick(next);
+  page = WaitForPage(wizard, page);
+  ASSERT_NE(page, nullptr);
+  EXPECT_EQ(ui::TextOf(ui::ChildById(page, kFolderEditId)), kDefaultInstallDir);
+  shoot(wizard, "2-install-folder");
+
+  PostClick(next);
+  page = WaitForPage(wizard, page);
+  ASSERT_NE(page, nullptr);
+  HWND game = ui::ChildById(page, kFolderEditId);
+  EXPECT_NE(PageText(page).find("Morvenholt installiert ist"), std::string::npos) << PageText(page);
+  SetText(game, "C:\\Gibt es nicht");
+  PostClick(next);
+  HWND refusal = nullptr;
+  for (const DWORD start = GetTickCount(); GetTickCount() - start < static_cast<DWORD>(kWaitMs); Sleep(10)) {
+    refusal = nullptr;
+    for (HWND window : ui::TopLevelWindows(setup.Id())) {
+      if (IsWindowVisible(window) && ui::ChildById(window, 0xFFFF) != nullptr) refusal = window;
+    }
+    if (refusal != nullptr) break;
+  }
+  ASSERT_NE(refusal, nullptr) << "no message refused the missing folder";
+  WaitUntilPainted(refusal, kWaitMs);
+  shoot(refusal, "3-missing-game-folder");
+  EXPECT_EQ(ui::MessageBoxText(refusal), "Den Ordner \"C:\\Gibt es nicht\" gibt es nicht.\r\n\r\n"
+                                         "Bitte w\xe4hlen Sie den Ordner, in dem Morvenholt installiert ist.");
+  PostClick(ui::ChildById(refusal, IDOK));
+  ASSERT_TRUE(ui::WaitForWindowGone(refusal, kWaitMs));
+  EXPECT_EQ(PageOf(wizard), page) << "the wizard left the page of the missing folder";
+  SetText(game, kGameDir + "\\");
+  shoot(wizard, "4-game-folder");
+
+  PostClick(next);
+  page = WaitForPage(wizard, page);
+  ASSERT_NE(page, nullptr);
+  HWND combo = FindControl(page, "ComboBox");
+  ASSERT_NE(combo, nullptr) << PageText(page);
+  EXPECT_EQ(GetWindowLongA(combo, GWL_STYLE) & 3, CBS_DROPDOWN) << "free text must be allowed";
+  EXPECT_EQ(ui::TextOf(combo), "pak");
+  std::vector<std::string> items;
+  const auto count = SendMessageA(combo, CB_GETCOUNT, 0, 0);
+  for (WPARAM i = 0; i < static_cast<WPARAM>(count); ++i) {
+    // The setup's windows are Unicode; Wine hands a list item to another process unconverted.
+    wchar_t item[MAX_PATH] = L"";
+    SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item));
+    items.emplace_back(item, item + lstrlenW(item));
+  }
+  std::sort(items.begin(), items.end());
+  EXPECT_EQ(items, (std::vector<std::string>{"pak", "pak64"}));
+  SetText(combo, "pak64");
+  shoot(wizard, "5-pak-set");
+
+  PostClick(next);  // installs, then the finish page follows by itself
+  HWND readme = nullptr;
+  for (const DWORD start = GetTickCount(); readme == nullptr && GetTickCount() - start < 2u * kWaitMs; Sleep(10)) {
+    page = PageOf(wizard);
+    if (page != nullptr) readme = FindControl(page, "Button", "Anleitung anzeigen");
+  }
+  ASSERT_NE(readme, nullptr) << "no finish page";
+  WaitUntilPainted(page, kWaitMs);
+  shoot(wizard, "6-finish");
+  EXPECT_EQ(SendMessageA(readme, BM_GETCHECK, 0, 0), BST_CHECKED);
+  EXPECT_NE(PageText(page).find("\"\xd6" "ffnen mit\""), std::string::npos) << PageText(page);
+  PostClick(next);
+  DWORD code = 0xDEAD;
+  EXPECT_TRUE(setup.WaitForExit(kWaitMs, &code));
+  EXPECT_EQ(code, 0u);
+
+  HWND guide = WaitForCaption("LIESMICH", kWaitMs);
+  EXPECT_NE(guide, nullptr) << "the guide did not open";
+  if (guide != nullptr) {
+    shoot(guide, "7-guide");
+    DWORD editor = 0;
+    GetWindowThreadProcessId(guide, &editor);
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, editor);
+    ui::PostClose(guide);
+    EXPECT_EQ(WaitForSingleObject(process, kWaitMs), WAIT_OBJECT_0) << "the editor stayed open";
+    CloseHandle(process);
+  }
+  EXPECT_EQ(ui::Hex(ReadAnsi(kDefaultInstallDir + "\\config.pref")), ui::Hex(ExpectedConfig(kGameDir, "pak64")));
+  EXPECT_EQ(ReadValue("Software\\Classes\\.pak", "").data, "OtherGame.Pak");
+  transcript.Save(ui::ArtifactPath("setup-wizard.txt"));
+  if (!txtKnown) RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Classes\\.txt");
 }
 
 }  // namespace
