@@ -288,7 +288,7 @@ Function FinishPre
     StrCpy $FinishText "PakInstaller ist eingerichtet. .pak-Dateien öffnet aber noch ein \
       anderes Programm. So wählen Sie PakInstaller: Rechtsklick auf eine .pak-Datei, \
       $\"Öffnen mit$\", $\"Andere App auswählen$\", dann $\"${PRODUCT}$\" wählen und \
-      immer damit öffnen lassen (Anleitung, Abschnitt 2)."
+      immer damit öffnen lassen (Anleitung, Abschnitt 3)."
   ${EndIf}
 FunctionEnd
 

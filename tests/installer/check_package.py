@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
-"""Builds the release zip with scripts/package from a built executable and checks what players
-get: the three files, texts in Windows-1252 with CR LF line ends, an example config.pref that
-sets both keys in the right group, and a guide that quotes every message of the tool exactly.
+"""Builds the release package with scripts/package from a built executable and checks what
+players get: the setup beside the zip, the zip's three files, texts in Windows-1252 with CR LF
+line ends, an example config.pref that sets both keys in the right group, and a guide that
+starts with the setup, keeps the zip as the second way and quotes every message of the tool
+exactly.
 
     check_package.py REPOSITORY PROGRAM.exe WORK_FOLDER
 """
@@ -52,6 +54,12 @@ def main(argv):
     repository, exe, work = argv[1:]
     environment = dict(os.environ, PACKAGE_EXE=exe, DIST_DIR=work)
     subprocess.run([os.path.join(repository, "scripts", "package")], check=True, env=environment)
+    setup = os.path.join(work, "PakInstaller-1.0.0-Setup.exe")
+    head = b""
+    if os.path.exists(setup):
+        with open(setup, "rb") as f:
+            head = f.read(2)
+    check(head == b"MZ", "the setup beside the zip", setup)
     with zipfile.ZipFile(os.path.join(work, "PakInstaller-1.0.0.zip")) as package:
         names = sorted(package.namelist())
         files = {name: package.read(name) for name in names}
@@ -81,7 +89,9 @@ def main(argv):
                texts["kNotInstalledBefore"] + b"..." + texts["kNotInstalledAfter"]]
     missing = [text.decode("cp1252") for text in quoted if text not in flat]
     check(len(quoted) == 16 and not missing, "the guide quotes all %d texts" % len(quoted), missing)
-    for topic in ("\xd6ffnen mit", "Netzlaufwerk", "Backslash", "Administratorrechte", "Zeichensatz"):
+    setup_at, zip_at = flat.find(b"1. Einrichten mit dem Installations-Assistenten"), flat.find(b"(ZIP-Datei)")
+    check(0 < setup_at < zip_at, "the guide starts with the setup, the zip second", (setup_at, zip_at))
+    for topic in ("PakInstaller-1.0.0-Setup.exe /S /GAME=", "\xd6ffnen mit", "Netzlaufwerk", "Backslash", "Administratorrechte", "Zeichensatz"):
         check(topic.encode("cp1252") in flat, "the guide covers " + topic, topic in guide.decode("cp1252"))
     print("%d failed" % len(failures))
     return 1 if failures else 0
