@@ -74,8 +74,8 @@ Var PakSetBox
 !define MUI_PAGE_HEADER_TEXT "Morvenholt-Ordner"
 !define MUI_PAGE_HEADER_SUBTEXT "Wo ist Morvenholt installiert?"
 !define MUI_DIRECTORYPAGE_TEXT_TOP "Wählen Sie den Ordner, in dem Morvenholt installiert ist. \
-  In dessen Pak-Set-Ordner (zum Beispiel pak oder pak64) installiert PakInstaller die AddOns. \
-  Im Spielordner selbst wird nichts verändert."
+  In dessen Pak-Set-Ordner (zum Beispiel pak oder pak64) installiert PakInstaller später die \
+  AddOns; die Einrichtung selbst verändert im Spielordner nichts."
 !define MUI_DIRECTORYPAGE_TEXT_DESTINATION "Morvenholt-Ordner"
 !define MUI_DIRECTORYPAGE_VARIABLE $GameDir
 !define MUI_PAGE_CUSTOMFUNCTION_SHOW GameFolderShow
@@ -297,14 +297,13 @@ FunctionEnd
 Function FinishPre
   ${If} $PakOwner == ""
     StrCpy $FinishText "PakInstaller ist eingerichtet. Ein Doppelklick auf eine .pak-Datei \
-      installiert das AddOn jetzt in Morvenholt.$\r$\n$\r$\nKlicken Sie auf Fertig stellen, \
+      installiert das AddOn jetzt in Morvenholt.$\r$\n$\r$\nKlicken Sie auf Fertigstellen, \
       um den Assistenten zu schließen."
   ${Else}
-    StrCpy $FinishText "PakInstaller ist eingerichtet, aber .pak-Dateien öffnet noch ein \
-      anderes Programm. So wird PakInstaller das Standardprogramm: Rechtsklick auf eine \
-      .pak-Datei, $\"Öffnen mit$\", $\"Andere App auswählen$\", dann $\"${PRODUCT}$\" \
-      wählen und $\"Immer$\" (Windows 11) bzw. das Häkchen $\"Immer diese App ... verwenden$\" \
-      (Windows 10). Mehr dazu in der Anleitung, Abschnitt 2."
+    StrCpy $FinishText "PakInstaller ist eingerichtet. .pak-Dateien öffnet aber noch ein \
+      anderes Programm. So wählen Sie PakInstaller: Rechtsklick auf eine .pak-Datei, \
+      $\"Öffnen mit$\", $\"Andere App auswählen$\", dann $\"${PRODUCT}$\" wählen und \
+      immer damit öffnen lassen (Anleitung, Abschnitt 3)."
   ${EndIf}
 FunctionEnd
 

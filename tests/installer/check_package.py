@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """Builds the release with scripts/package from a built executable and checks what players
-get: the three files, texts in Windows-1252 with CR LF line ends, an example config.pref that
-sets both keys in the right group, a guide that quotes every message of the tool exactly, and
+get: the setup beside the zip, the zip's three files, texts in Windows-1252 with CR LF line
+ends, an example config.pref that sets both keys in the right group, a guide that starts with
+the setup, keeps the zip as the second way and quotes every message of the tool exactly, and
 SHA256SUMS. Then signs a second release with a throwaway certificate and checks that the
-signature holds, that a changed byte breaks it, and that the key is nowhere but where it was;
-the signed executable is left in WORK_FOLDER/signed/ for the end-to-end run.
+signatures hold, that a changed byte breaks them, and that the key is nowhere but where it
+was; the signed executable and setup are left in WORK_FOLDER/signed/ for the runs under Wine.
 
     check_package.py REPOSITORY PROGRAM.exe WORK_FOLDER
 """
@@ -144,6 +145,12 @@ def main(argv):
     status, output = package(repository, exe, os.path.join(work, "unsigned"))
     check(status == 0 and output.count("package: unsigned") == 1, "unsigned package, said once",
           status)
+    setup = os.path.join(work, "unsigned", RELEASE[0])
+    head = b""
+    if os.path.exists(setup):
+        with open(setup, "rb") as f:
+            head = f.read(2)
+    check(head == b"MZ", "the setup beside the zip", setup)
     files = zip_files(os.path.join(work, "unsigned"))
     names = sorted(files)
     check(names == ["PakInstaller/LIESMICH.txt", "PakInstaller/PakInstaller.exe",
@@ -173,8 +180,11 @@ def main(argv):
                texts["kNotInstalledBefore"] + b"..." + texts["kNotInstalledAfter"]]
     missing = [text.decode("cp1252") for text in quoted if text not in flat]
     check(len(quoted) == 16 and not missing, "the guide quotes all %d texts" % len(quoted), missing)
-    for topic in ("\xd6ffnen mit", "Netzlaufwerk", "Backslash", "Administratorrechte", "Zeichensatz",
-                  "Digitale Signaturen", "certutil -hashfile", "SHA256SUMS"):
+    setup_at, zip_at = flat.find(b"1. Einrichten mit dem Installations-Assistenten"), flat.find(b"(ZIP-Datei)")
+    check(0 < setup_at < zip_at, "the guide starts with the setup, the zip second", (setup_at, zip_at))
+    for topic in ("PakInstaller-1.0.0-Setup.exe /S /GAME=", "\xd6ffnen mit", "Netzlaufwerk", "Backslash",
+                  "Administratorrechte", "Zeichensatz", "Digitale Signaturen", "certutil -hashfile",
+                  "SHA256SUMS"):
         check(topic.encode("cp1252") in flat, "the guide covers " + topic, topic in guide.decode("cp1252"))
 
     check_signed_release(repository, exe, work)

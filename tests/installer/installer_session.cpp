@@ -52,8 +52,8 @@ bool HasDarkPixel(HWND window) {
   return dark;
 }
 
-// A window is on screen before its children have painted; a screenshot waits until every
-// visible child with a text shows some of it (black text on a light face).
+}  // namespace
+
 bool WaitUntilPainted(HWND window, int timeoutMs) {
   const DWORD start = GetTickCount();
   for (;;) {
@@ -67,12 +67,20 @@ bool WaitUntilPainted(HWND window, int timeoutMs) {
   }
 }
 
+namespace {
+
 class Runner {
  public:
   Runner(const SessionOptions& options, Session& session) : options_(options), session_(session) {}
 
   void Run() {
-    if (!program_.Start(options_.commandLine, options_.workingDirectory)) {
+    if (!options_.openedDocument.empty()) {
+      if (!program_.Open(options_.openedDocument)) {
+        Fail("the shell did not open " + ui::Printable(options_.openedDocument) + ", error " +
+             std::to_string(GetLastError()));
+        return;
+      }
+    } else if (!program_.Start(options_.commandLine, options_.workingDirectory)) {
       Fail("the tool could not be started: " + ui::Printable(options_.commandLine));
       return;
     }

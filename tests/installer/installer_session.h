@@ -57,6 +57,9 @@ struct Session {
 
 struct SessionOptions {
   std::string commandLine;       // CreateProcessA's, exactly
+  // When set, the tool is not started with `commandLine`: the shell opens this add-on the way a
+  // double-click in Explorer does, and the file association names the program.
+  std::string openedDocument;
   std::string workingDirectory;  // where the tool is started from ("" = ours)
   Answer answer;
   BoxAction boxAction = BoxAction::kEnter;
@@ -66,6 +69,10 @@ struct SessionOptions {
   // which something else on the machine may change what the tool finds next. Empty: nothing.
   std::function<void(HWND prompt)> onPrompt;
 };
+
+// A window is on screen before its children have painted: waits until every visible child
+// with a text shows some of it (dark text on a light face), so a screenshot shows the texts.
+bool WaitUntilPainted(HWND window, int timeoutMs);
 
 // Starts the tool and works it until it ends (or a wait times out, when it is killed).
 Session RunSession(const SessionOptions& options);

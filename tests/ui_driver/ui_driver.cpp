@@ -1,5 +1,7 @@
 #include "tests/ui_driver/ui_driver.h"
 
+#include <shellapi.h>
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -115,6 +117,22 @@ bool Program::Start(const std::string& commandLine, const std::string& workingDi
   process_ = info.hProcess;
   id_ = info.dwProcessId;
   threadId_ = info.dwThreadId;
+  return true;
+}
+
+bool Program::Open(const std::string& document) {
+  if (Running()) return false;
+  if (process_) CloseHandle(process_);
+  process_ = nullptr;
+  SHELLEXECUTEINFOA info{};
+  info.cbSize = sizeof info;
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+  info.lpFile = document.c_str();
+  info.nShow = SW_SHOWNORMAL;
+  if (!ShellExecuteExA(&info) || info.hProcess == nullptr) return false;
+  process_ = info.hProcess;
+  id_ = GetProcessId(process_);
+  threadId_ = 0;
   return true;
 }
 

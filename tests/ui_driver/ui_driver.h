@@ -47,6 +47,10 @@ class Program {
   // False when the program cannot be started, or the one started before still runs.
   bool Start(const std::string& commandLine, const std::string& workingDirectory = "",
              const std::string& applicationPath = "");
+  // Opens `document` the way a double-click in Explorer does: ShellExecuteExA with the file
+  // and no program, so the shell's file association picks the program. False when the shell
+  // starts nothing (no association) or the program started before still runs.
+  bool Open(const std::string& document);
   // Waits until the program has exited; its exit code goes to `exitCode` when given.
   // False on timeout (the program keeps running).
   bool WaitForExit(int timeoutMs, DWORD* exitCode = nullptr);
@@ -56,7 +60,7 @@ class Program {
 
   HANDLE Handle() const { return process_; }
   DWORD Id() const { return id_; }
-  DWORD MainThreadId() const { return threadId_; }
+  DWORD MainThreadId() const { return threadId_; }  // 0 after Open
 
  private:
   HANDLE process_ = nullptr;

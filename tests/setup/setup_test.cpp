@@ -1,0 +1,604 @@
+// The players' setup under Wine: installed silently and through its wizard, the add-ons opened
+// through the shell as a double-click does, upgraded, refused, and uninstalled. The bench prefix
+// is shared with the other Wine tests, so every case ends with a full uninstall and removes
+// the folders and keys it made.
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/installer/installer_checks.h"
+#include "tests/installer/installer_session.h"
+#include "tests/ui_driver/ui_driver.h"
+
+namespace installer_test {
+namespace {
+
+using namespace std::string_literals;
+
+const std::string kDefaultInstallDir = "C:\\Program Files\\Morvenholt PakInstaller";
+const std::string kGameDir = "C:\\Gro\xdf" "e Spiele\\Morvenholt";  // ß, a blank
+const std::string kUninstallKey =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Morvenholt PakInstaller";
+const std::string kProgId = "Morvenholt.AddOn";
+const std::string kAddOn = "MVPAK\x01\x00 trains of the northern line\r\n\x1a\xff"s;
+constexpr int kWaitMs = 15000;
+
+std::string SetupExe() { return ui::WindowsPath(SETUP_EXE); }
+
+// ---- Registry -------------------------------------------------------------------------------
+
+struct RegValue {
+  bool present = false;
+  DWORD type = REG_NONE;
+  std::string data;
+};
+
+RegValue ReadValue(const std::string& key, const std::string& name) {
+  RegValue value;
+  HKEY handle = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return value;
+  char buffer[2048];
+  DWORD size = sizeof buffer;
+  if (RegQueryValueExA(handle, name.c_str(), nullptr, &value.type, reinterpret_cast<BYTE*>(buffer),
+                       &size) == ERROR_SUCCESS) {
+    value.present = true;
+    if (value.type == REG_SZ && size > 0) size -= 1;  // the stored terminating zero
+    value.data.assign(buffer, size);
+  }
+  RegCloseKey(handle);
+  return value;
+}
+
+bool KeyExists(const std::string& key) {
+  HKEY handle = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return false;
+  RegCloseKey(handle);
+  return true;
+}
+
+void WriteString(const std::string& key, const std::string& name, const std::string& data) {
+  HKEY handle = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &handle,
+                            nullptr), ERROR_SUCCESS) << key;
+  RegSetValueExA(handle, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                 static_cast<DWORD>(data.size() + 1));
+  RegCloseKey(handle);
+}
+
+// Every key the setup may make, for the check that none is left.
+std::vector<std::string> SetupKeys() {
+  return {"Software\\Classes\\" + kProgId, "Software\\Classes\\Applications\\PakInstaller.exe",
+          kUninstallKey};
+}
+
+// ---- Files ----------------------------------------------------------------------------------
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Through the ANSI calls, so that ß and ü in a path mean what they mean to the setup and the tool.
+std::string ReadAnsi(const std::string& path) {
+  std::string bytes;
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return "<cannot open>";
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
+  CloseHandle(file);
+  return bytes;
+}
+
+void WriteAnsi(const std::string& path, const std::string& bytes) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE) << ui::Printable(path);
+  DWORD written = 0;
+  WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(file);
+}
+
+void MakeFolders(const std::string& path) {
+  for (std::size_t at = path.find('\\', 3); ; at = path.find('\\', at + 1)) {
+    CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
+    if (at == std::string::npos) break;
+  }
+}
+
+void RemoveTree(const std::string& path) {
+  WIN32_FIND_DATAA entry;
+  HANDLE find = FindFirstFileA((path + "\\*").c_str(), &entry);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      const std::string name = entry.cFileName;
+      if (name == "." || name == "..") continue;
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTree(path + "\\" + name);
+      } else {
+        DeleteFileA((path + "\\" + name).c_str());
+      }
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
+  }
+  RemoveDirectoryA(path.c_str());
+}
+
+// Every file below `root` with its bytes, and every folder as "<dir>".
+std::map<std::string, std::string> Snapshot(const std::string& root) {
+  std::map<std::string, std::string> entries;
+  WIN32_FIND_DATAA entry;
+  HANDLE find = FindFirstFileA((root + "\\*").c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return entries;
+  do {
+    const std::string name = entry.cFileName;
+    if (name == "." || name == "..") continue;
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      entries[name] = "<dir>";
+      for (const auto& [path, bytes] : Snapshot(root + "\\" + name)) entries[name + "\\" + path] = bytes;
+    } else {
+      entries[name] = ReadAnsi(root + "\\" + name);
+    }
+  } while (FindNextFileA(find, &entry));
+  FindClose(find);
+  return entries;
+}
+
+// The example config.pref as shipped (Windows-1252, CR LF) with the two values put in.
+std::string ExpectedConfig(const std::string& gameDir, const std::string& pakSet) {
+  const std::string source = ReadBytes(ui::WindowsPath(CONFIG_SOURCE));
+  std::string out;
+  std::string line;
+  for (std::size_t i = 0; i < source.size(); ++i) {
+    const auto c = static_cast<unsigned char>(source[i]);
+    if ((c & 0xE0) == 0xC0 && i + 1 < source.size()) {  // Latin-1 letters in UTF-8
+      line += static_cast<char>(((c & 0x1F) << 6) | (source[++i] & 0x3F));
+    } else if (c != '\n') {
+      line += static_cast<char>(c);
+    }
+    if (c == '\n' || i + 1 == source.size()) {
+      if (line.rfind("morvenholt_directory=", 0) == 0) line = "morvenholt_directory=" + gameDir + "\\";
+      if (line.rfind("default_pakset=", 0) == 0) line = "default_pakset=" + pakSet;
+      out += line + "\r\n";
+      line.clear();
+    }
+  }
+  return out;
+}
+
+// ---- Running the setup and its uninstaller --------------------------------------------------
+
+// Runs the setup with exactly these arguments and returns its exit code (0xDEAD: it hung).
+DWORD RunSetup(const std::string& arguments, DWORD* tookMs = nullptr) {
+  ui::Program setup;
+  const DWORD start = GetTickCount();
+  if (!setup.Start("\"" + SetupExe() + "\" " + arguments)) return 0xBAD;
+  DWORD code = 0xDEAD;
+  if (!setup.WaitForExit(30000, &code)) setup.Kill();
+  if (tookMs != nullptr) *tookMs = GetTickCount() - start;
+  return code;
+}
+
+// The uninstaller copies itself to %TEMP%\~nsuN.tmp and returns at once; the copy does the
+// work. Waits for every such copy to end, then removes the copies' folders.
+void WaitForUninstallerCopies() {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+    if (lstrcmpiA(entry.szExeFile, "Un.exe") != 0) continue;
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID);
+    if (process == nullptr) continue;
+    EXPECT_EQ(WaitForSingleObject(process, kWaitMs), WAIT_OBJECT_0) << "the uninstaller never ended";
+    CloseHandle(process);
+  }
+  CloseHandle(snapshot);
+  char temp[MAX_PATH];
+  GetTempPathA(sizeof temp, temp);
+  WIN32_FIND_DATAA found;
+  HANDLE find = FindFirstFileA((std::string(temp) + "~nsu*.tmp").c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    RemoveTree(std::string(temp) + found.cFileName);
+  } while (FindNextFileA(find, &found));
+  FindClose(find);
+}
+
+// Uninstalls the way Windows' list of programs does it unattended: its QuietUninstallString.
+void Uninstall() {
+  const RegValue quiet = ReadValue(kUninstallKey, "QuietUninstallString");
+  ASSERT_TRUE(quiet.present) << "no uninstall entry";
+  ui::Program uninstaller;
+  ASSERT_TRUE(uninstaller.Start(quiet.data)) << quiet.data;
+  DWORD code = 0xDEAD;
+  ASSERT_TRUE(uninstaller.WaitForExit(kWaitMs, &code));
+  EXPECT_EQ(code, 0u);
+  WaitForUninstallerCopies();
+}
+
+void ExpectNothingInstalled(const std::string& installDir) {
+  EXPECT_FALSE(Exists(installDir)) << ui::Printable(installDir) << " is still there";
+  for (const std::string& key : SetupKeys()) EXPECT_FALSE(KeyExists(key)) << key << " is still there";
+}
+
+// Each case starts on a machine without the tool and leaves it so.
+class SetupTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(KeyExists(kUninstallKey)) << "an earlier case left the tool installed";
+    MakeFolders(kGameDir + "\\pak");
+    MakeFolders(kGameDir + "\\pak64");
+  }
+  // Also after a failed case: the next one and the other Wine tests find the prefix as it was.
+  void TearDown() override {
+    if (KeyExists(kUninstallKey)) Uninstall();
+    for (const char* folder : {"C:\\Gro\xdf" "e Spiele", "C:\\Spiele Werkzeuge", "C:\\Spiele  Werkzeuge",
+                               "C:\\Nirgends installiert", "C:\\AddOn Downloads"}) {
+      RemoveTree(folder);
+    }
+    for (const char* owner : {"OtherGame.Pak", "Removed.Pak"}) {
+      const std::string key = std::string("Software\\Classes\\") + owner;
+      for (const char* sub : {"\\shell\\open\\command", "\\shell\\open", "\\shell", ""}) {
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, (key + sub).c_str());
+      }
+    }
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Classes\\.pak\\OpenWithProgids");
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Classes\\.pak");
+  }
+};
+
+// ---- Silent installs ------------------------------------------------------------------------
+
+TEST_F(SetupTest, SilentInstallWritesTheFilesSettingsAndRegistry) {
+  DWORD took = 0;
+  ASSERT_EQ(RunSetup("/S /GAME=" + kGameDir + " /PAKSET=pak64", &took), 0u);
+  std::printf("silent install took %lu ms\n", static_cast<unsigned long>(took));
+
+  const std::string dir = kDefaultInstallDir;
+  const std::string exe = dir + "\\PakInstaller.exe";
+  EXPECT_EQ(ReadAnsi(exe), ReadBytes(ui::WindowsPath(INSTALLER_EXE))) << "the installed tool differs";
+  EXPECT_TRUE(Exists(dir + "\\LIESMICH.txt"));
+  EXPECT_TRUE(Exists(dir + "\\Deinstallieren.exe"));
+  const std::string config = ReadAnsi(dir + "\\config.pref");
+  EXPECT_EQ(ui::Hex(config), ui::Hex(ExpectedConfig(kGameDir, "pak64"))) << ui::Printable(config);
+
+  const std::string command = "\"" + exe + "\" \"%1\"";
+  const std::string classes = "Software\\Classes\\";
+  const struct {
+    std::string key, name;
+    DWORD type;
+    std::string data;
+  } expected[] = {
+      {classes + ".pak", "", REG_SZ, kProgId},
+      {classes + ".pak\\OpenWithProgids", kProgId, REG_NONE, ""},
+      {classes + kProgId, "", REG_SZ, "Morvenholt-AddOn"},
+      {classes + kProgId + "\\DefaultIcon", "", REG_SZ, exe + ",0"},
+      {classes + kProgId + "\\shell\\open", "", REG_SZ, "Mit PakInstaller installieren"},
+      {classes + kProgId + "\\shell\\open\\command", "", REG_SZ, command},
+      {classes + "Applications\\PakInstaller.exe\\SupportedTypes", ".pak", REG_NONE, ""},
+      {classes + "Applications\\PakInstaller.exe\\shell\\open\\command", "", REG_SZ, command},
+      {kUninstallKey, "DisplayName", REG_SZ, "Morvenholt PakInstaller"},
+      {kUninstallKey, "DisplayVersion", REG_SZ, SETUP_VERSION},
+      {kUninstallKey, "DisplayIcon", REG_SZ, exe + ",0"},
+      {kUninstallKey, "UninstallString", REG_SZ, "\"" + dir + "\\Deinstallieren.exe\""},
+      {kUninstallKey, "QuietUninstallString", REG_SZ, "\"" + dir + "\\Deinstallieren.exe\" /S"},
+  };
+  for (const auto& e : expected) {
+    const RegValue value = ReadValue(e.key, e.name);
+    EXPECT_TRUE(value.present && value.type == e.type && value.data == e.data)
+        << e.key << " [" << e.name << "]: present " << value.present << ", type " << value.type
+        << ", \"" << ui::Printable(value.data) << "\"";
+  }
+  EXPECT_FALSE(ReadValue(kUninstallKey, "Publisher").data.empty());
+  const RegValue size = ReadValue(kUninstallKey, "EstimatedSize");
+  EXPECT_TRUE(size.type == REG_DWORD && size.data.size() == 4 && size.data != std::string(4, '\0'))
+      << "EstimatedSize type " << size.type;
+}
+
+TEST_F(SetupTest, SilentInstallRefusesAMissingGameFolder) {
+  const std::string dir = "C:\\Nirgends installiert";
+  const char* const cases[] = {"/S /D=", "/S /GAME=C:\\Gibt es nicht /D=", "/S /GAME= /D="};
+  for (const char* arguments : cases) {
+    SCOPED_TRACE(arguments);
+    EXPECT_NE(RunSetup(arguments + dir), 0u);
+    ExpectNothingInstalled(dir);
+    EXPECT_FALSE(KeyExists("Software\\Classes\\.pak"));
+  }
+}
+
+// A newer setup over an installed one replaces the program and keeps the player's settings
+// unless new ones are given.
+TEST_F(SetupTest, UpgradeKeepsConfigPref) {
+  const std::string dir = "C:\\Spiele Werkzeuge\\PakInstaller";
+  const std::string config = dir + "\\config.pref";
+  ASSERT_EQ(RunSetup("/S /GAME=" + kGameDir + " /PAKSET=pak64 /D=" + dir), 0u);
+  const std::string kept = ReadAnsi(config) + "; vom Spieler angef\xfcgt\r\n";
+  WriteAnsi(config, kept);
+  WriteAnsi(dir + "\\PakInstaller.exe", "an older build");
+
+  EXPECT_EQ(RunSetup("/S /D=" + dir), 0u);
+  EXPECT_EQ(ui::Hex(ReadAnsi(config)), ui::Hex(kept)) << ui::Printable(ReadAnsi(config));
+  EXPECT_EQ(ReadAnsi(dir + "\\PakInstaller.exe"), ReadBytes(ui::WindowsPath(INSTALLER_EXE)))
+      << "the program was not replaced";
+
+  EXPECT_NE(RunSetup("/S /GAME=C:\\Gibt es nicht /D=" + dir), 0u);
+  EXPECT_EQ(ui::Hex(ReadAnsi(config)), ui::Hex(kept)) << "a refused upgrade changed config.pref";
+
+  EXPECT_EQ(RunSetup("/S /PAKSET=pak /D=" + dir), 0u);
+  EXPECT_EQ(ui::Hex(ReadAnsi(config)), ui::Hex(ExpectedConfig(kGameDir, "pak")))
+      << ui::Printable(ReadAnsi(config));
+  Uninstall();
+  ExpectNothingInstalled(dir);
+}
+
+// .pak already has a default: an owner that exists keeps it, and PakInstaller is only offered;
+// an owner whose ProgID is gone is replaced and given back on uninstall. (Wine's shell ignores
+// OpenWithProgids, so the offer is checked in the registry.)
+TEST_F(SetupTest, PakOwnedByAnotherProgram) {
+  const struct {
+    const char* name;
+    bool ownerExists;
+    const char* defaultWhileInstalled;
+  } cases[] = {{"OtherGame.Pak", true, "OtherGame.Pak"}, {"Removed.Pak", false, "Morvenholt.AddOn"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string ownerKey = std::string("Software\\Classes\\") + c.name;
+    WriteString("Software\\Classes\\.pak", "", c.name);
+    if (c.ownerExists) WriteString(ownerKey + "\\shell\\open\\command", "", "notepad.exe \"%1\"");
+
+    ASSERT_EQ(RunSetup("/S /GAME=" + kGameDir), 0u);
+    EXPECT_EQ(ReadValue("Software\\Classes\\.pak", "").data, c.defaultWhileInstalled);
+    EXPECT_TRUE(ReadValue("Software\\Classes\\.pak\\OpenWithProgids", kProgId).present);
+    EXPECT_TRUE(ReadValue("Software\\Classes\\Applications\\PakInstaller.exe\\SupportedTypes", ".pak").present);
+
+    Uninstall();
+    ExpectNothingInstalled(kDefaultInstallDir);
+    EXPECT_EQ(ReadValue("Software\\Classes\\.pak", "").data, c.name);
+    EXPECT_FALSE(ReadValue("Software\\Classes\\.pak\\OpenWithProgids", kProgId).present);
+    EXPECT_EQ(KeyExists(ownerKey + "\\shell\\open\\command"), c.ownerExists);
+    TearDown();
+    SetUp();
+  }
+}
+
+// ---- The shell opens add-ons ----------------------------------------------------------------
+
+// Installed into a folder with two blanks in a row, the add-ons opened from folders with
+// blanks, two blanks and umlauts as a double-click does; then the uninstaller leaves the game
+// folder and the installed add-ons as they are.
+TEST_F(SetupTest, DoubleClickInstallsAddOnsAndUninstallKeepsThem) {
+  const std::string dir = "C:\\Spiele  Werkzeuge\\Morvenholt PakInstaller";
+  ASSERT_EQ(RunSetup("/S /GAME=" + kGameDir + " /PAKSET=pak64 /D=" + dir), 0u);
+  const std::string downloads = "C:\\AddOn Downloads";
+  const char* const addOns[] = {"Neue AddOns\\trains.pak", "Zwei  Leerzeichen\\ships.pak",
+                                "Gr\xfc" "ne Z\xfc" "ge\\z\xfc" "ge.pak"};
+  int shot = 0;
+  for (const char* relative : addOns) {
+    const std::string path = downloads + "\\" + relative;
+    const std::string name = path.substr(path.rfind('\\') + 1);
+    SCOPED_TRACE(ui::Printable(path));
+    MakeFolders(path.substr(0, path.rfind('\\')));
+    WriteAnsi(path, kAddOn + name);
+
+    SessionOptions options;
+    options.openedDocument = path;
+    options.screenshotPrefix = "setup-double-click-" + std::to_string(++shot);
+    const Session session = RunSession(options);
+    const std::string account = Describe(session);
+    ASSERT_TRUE(session.failure.empty()) << account;
+    ASSERT_EQ(session.prompts.size(), 1u) << account;
+    EXPECT_EQ(session.prompts.front().initialText, "pak64") << account;
+    ExpectBoxes(session, {Installed(name)}, account);
+    EXPECT_EQ(ReadAnsi(kGameDir + "\\pak64\\" + name), kAddOn + name) << account;
+  }
+  const auto game = Snapshot(kGameDir);
+  ASSERT_EQ(game.size(), 5u);  // pak, pak64 and the three add-ons
+
+  Uninstall();
+  ExpectNothingInstalled(dir);
+  EXPECT_FALSE(KeyExists("Software\\Classes\\.pak"));
+  EXPECT_TRUE(Snapshot(kGameDir) == game) << "the uninstaller changed the game folder";
+  EXPECT_EQ(Snapshot(downloads).size(), 6u) << "the uninstaller changed the downloads";
+}
+
+// ---- The wizard ------------------------------------------------------------------------------
+
+constexpr int kNextId = 1;  // "Weiter", and "Fertig stellen" on the last page
+constexpr int kFolderEditId = 1019;
+
+// The page shown inside the wizard: its one child dialog.
+HWND PageOf(HWND wizard) { return FindWindowExA(wizard, nullptr, "#32770", nullptr); }
+
+// Waits for a page other than `previous` to show and paint.
+HWND WaitForPage(HWND wizard, HWND previous) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    HWND page = PageOf(wizard);
+    if (page != nullptr && page != previous && IsWindowVisible(page) && !ui::Children(page).empty()) {
+      WaitUntilPainted(page, kWaitMs);
+      return page;
+    }
+    if (GetTickCount() - start > static_cast<DWORD>(kWaitMs)) return nullptr;
+    Sleep(10);
+  }
+}
+
+// Calls `visit` for every window below `root` (every top-level window when `root` is null)
+// until it returns false.
+template <typename Visit>
+void ForEachWindow(HWND root, Visit visit) {
+  const WNDENUMPROC callback = [](HWND window, LPARAM data) -> BOOL CALLBACK {
+    return (*reinterpret_cast<Visit*>(data))(window) ? TRUE : FALSE;
+  };
+  if (root == nullptr) {
+    EnumWindows(callback, reinterpret_cast<LPARAM>(&visit));
+  } else {
+    EnumChildWindows(root, callback, reinterpret_cast<LPARAM>(&visit));
+  }
+}
+
+// The first control below `root` (at any depth) whose class is `className` and whose text holds
+// `text`; null when there is none.
+HWND FindControl(HWND root, const char* className, const std::string& text = "") {
+  HWND found = nullptr;
+  ForEachWindow(root, [&](HWND child) {
+    if (lstrcmpiA(ui::ClassOf(child).c_str(), className) == 0 &&
+        ui::TextOf(child).find(text) != std::string::npos) {
+      found = child;
+    }
+    return found == nullptr;
+  });
+  return found;
+}
+
+// Every text shown on a page, joined: what a person reads there.
+std::string PageText(HWND page) {
+  std::string text;
+  ForEachWindow(page, [&](HWND child) {
+    if (IsWindowVisible(child)) text += ui::TextOf(child) + "\n";
+    return true;
+  });
+  return text;
+}
+
+// Posted, not sent: the pages run a message loop of their own inside the click.
+void PostClick(HWND button) { PostMessageA(button, BM_CLICK, 0, 0); }
+
+void SetText(HWND control, const std::string& text) {
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_NORMAL,
+                      kWaitMs, &ignored);
+}
+
+// A visible top-level window of any process whose caption holds `part`; null on timeout.
+HWND WaitForCaption(const std::string& part, int timeoutMs) {
+  HWND found = nullptr;
+  for (const DWORD start = GetTickCount(); found == nullptr; Sleep(10)) {
+    ForEachWindow(nullptr, [&](HWND window) {
+      if (IsWindowVisible(window) && ui::CaptionOf(window).find(part) != std::string::npos) found = window;
+      return found == nullptr;
+    });
+    if (GetTickCount() - start > static_cast<DWORD>(timeoutMs)) break;
+  }
+  return found;
+}
+
+// A person walks through every page: the install folder as offered, a game folder that does
+// not exist (refused on its page), then the real one, pak64 from the drop-down's folders, and
+// the guide opened from the finish page. .pak has an owner, so the finish page says how to
+// choose PakInstaller in Windows' own dialog. Screenshots of every page: setup-wizard-*.png.
+TEST_F(SetupTest, WizardWalksThroughEveryPage) {
+  WriteString("Software\\Classes\\.pak", "", "OtherGame.Pak");
+  WriteString("Software\\Classes\\OtherGame.Pak\\shell\\open\\command", "", "notepad.exe \"%1\"");
+  // Windows opens .txt with its editor; a Wine prefix knows the editor's ProgID but maps no
+  // extension to it (its desktop integration, switched off here, would).
+  const bool txtKnown = KeyExists("Software\\Classes\\.txt");
+  if (!txtKnown) WriteString("Software\\Classes\\.txt", "", "txtfile");
+  ui::Program setup;
+  ASSERT_TRUE(setup.Start("\"" + SetupExe() + "\""));
+  HWND wizard = ui::WaitForWindow(setup.Id(), "#32770", nullptr, kWaitMs);
+  ASSERT_NE(wizard, nullptr);
+  HWND next = ui::WaitForChild(wizard, kNextId, kWaitMs);
+  ASSERT_NE(next, nullptr);
+  ui::Transcript transcript;
+  auto shoot = [&](HWND window, const std::string& name) {
+    transcript.Window(name, window);
+    if (window != wizard) transcript.Window(name + " page", PageOf(wizard));
+    EXPECT_TRUE(ui::SaveScreenshot(window, ui::ArtifactPath("setup-wizard-" + name + ".png")));
+  };
+
+  HWND page = WaitForPage(wizard, nullptr);
+  ASSERT_NE(page, nullptr);
+  shoot(wizard, "1-welcome");
+  EXPECT_NE(PageText(page).find("Doppelklick auf eine .pak-Datei"), std::string::npos) << PageText(page);
+
+  PostClick(next);
+  page = WaitForPage(wizard, page);
+  ASSERT_NE(page, nullptr);
+  EXPECT_EQ(ui::TextOf(ui::ChildById(page, kFolderEditId)), kDefaultInstallDir);
+  shoot(wizard, "2-install-folder");
+
+  PostClick(next);
+  page = WaitForPage(wizard, page);
+  ASSERT_NE(page, nullptr);
+  HWND game = ui::ChildById(page, kFolderEditId);
+  EXPECT_NE(PageText(page).find("Morvenholt installiert ist"), std::string::npos) << PageText(page);
+  SetText(game, "C:\\Gibt es nicht");
+  PostClick(next);
+  HWND refusal = nullptr;
+  for (const DWORD start = GetTickCount(); GetTickCount() - start < static_cast<DWORD>(kWaitMs); Sleep(10)) {
+    refusal = nullptr;
+    for (HWND window : ui::TopLevelWindows(setup.Id())) {
+      if (IsWindowVisible(window) && ui::ChildById(window, 0xFFFF) != nullptr) refusal = window;
+    }
+    if (refusal != nullptr) break;
+  }
+  ASSERT_NE(refusal, nullptr) << "no message refused the missing folder";
+  WaitUntilPainted(refusal, kWaitMs);
+  shoot(refusal, "3-missing-game-folder");
+  EXPECT_EQ(ui::MessageBoxText(refusal), "Den Ordner \"C:\\Gibt es nicht\" gibt es nicht.\r\n\r\n"
+                                         "Bitte w\xe4hlen Sie den Ordner, in dem Morvenholt installiert ist.");
+  PostClick(ui::ChildById(refusal, IDOK));
+  ASSERT_TRUE(ui::WaitForWindowGone(refusal, kWaitMs));
+  EXPECT_EQ(PageOf(wizard), page) << "the wizard left the page of the missing folder";
+  SetText(game, kGameDir + "\\");
+  shoot(wizard, "4-game-folder");
+
+  PostClick(next);
+  page = WaitForPage(wizard, page);
+  ASSERT_NE(page, nullptr);
+  HWND combo = FindControl(page, "ComboBox");
+  ASSERT_NE(combo, nullptr) << PageText(page);
+  EXPECT_EQ(GetWindowLongA(combo, GWL_STYLE) & 3, CBS_DROPDOWN) << "free text must be allowed";
+  EXPECT_EQ(ui::TextOf(combo), "pak");
+  std::vector<std::string> items;
+  const auto count = SendMessageA(combo, CB_GETCOUNT, 0, 0);
+  for (WPARAM i = 0; i < static_cast<WPARAM>(count); ++i) {
+    // The setup's windows are Unicode; Wine hands a list item to another process unconverted.
+    wchar_t item[MAX_PATH] = L"";
+    SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item));
+    items.emplace_back(item, item + lstrlenW(item));
+  }
+  std::sort(items.begin(), items.end());
+  EXPECT_EQ(items, (std::vector<std::string>{"pak", "pak64"}));
+  SetText(combo, "pak64");
+  shoot(wizard, "5-pak-set");
+
+  PostClick(next);  // installs, then the finish page follows by itself
+  HWND readme = nullptr;
+  for (const DWORD start = GetTickCount(); readme == nullptr && GetTickCount() - start < 2u * kWaitMs; Sleep(10)) {
+    page = PageOf(wizard);
+    if (page != nullptr) readme = FindControl(page, "Button", "Anleitung anzeigen");
+  }
+  ASSERT_NE(readme, nullptr) << "no finish page";
+  WaitUntilPainted(page, kWaitMs);
+  shoot(wizard, "6-finish");
+  EXPECT_EQ(SendMessageA(readme, BM_GETCHECK, 0, 0), BST_CHECKED);
+  EXPECT_NE(PageText(page).find("\"\xd6" "ffnen mit\""), std::string::npos) << PageText(page);
+  PostClick(next);
+  DWORD code = 0xDEAD;
+  EXPECT_TRUE(setup.WaitForExit(kWaitMs, &code));
+  EXPECT_EQ(code, 0u);
+
+  HWND guide = WaitForCaption("LIESMICH", kWaitMs);
+  EXPECT_NE(guide, nullptr) << "the guide did not open";
+  if (guide != nullptr) {
+    shoot(guide, "7-guide");
+    DWORD editor = 0;
+    GetWindowThreadProcessId(guide, &editor);
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, editor);
+    ui::PostClose(guide);
+    EXPECT_EQ(WaitForSingleObject(process, kWaitMs), WAIT_OBJECT_0) << "the editor stayed open";
+    CloseHandle(process);
+  }
+  EXPECT_EQ(ui::Hex(ReadAnsi(kDefaultInstallDir + "\\config.pref")), ui::Hex(ExpectedConfig(kGameDir, "pak64")));
+  EXPECT_EQ(ReadValue("Software\\Classes\\.pak", "").data, "OtherGame.Pak");
+  transcript.Save(ui::ArtifactPath("setup-wizard.txt"));
+  if (!txtKnown) RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Classes\\.txt");
+}
+
+}  // namespace
+}  // namespace installer_test
