@@ -486,6 +486,22 @@ HWND WaitForCaption(const std::string& part, int timeoutMs) {
   return found;
 }
 
+// Windows opens .txt files with its editor; a Wine prefix knows the editor's ProgID but maps
+// no extension to it (its desktop integration, switched off here, would). For as long as this
+// lives, .txt is mapped as on Windows.
+class TextFilesOpenInTheEditor {
+ public:
+  TextFilesOpenInTheEditor() {
+    if (added_) WriteString("Software\\Classes\\.txt", "", "txtfile");
+  }
+  ~TextFilesOpenInTheEditor() {
+    if (added_) RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Classes\\.txt");
+  }
+
+ private:
+  const bool added_ = !KeyExists("Software\\Classes\\.txt");
+};
+
 // A person walks through every page: the install folder as offered, a game folder that does
 // not exist (refused on its page), then the real one, pak64 from the drop-down's folders, and
 // the guide opened from the finish page. .pak has an owner, so the finish page says how to
@@ -493,10 +509,7 @@ HWND WaitForCaption(const std::string& part, int timeoutMs) {
 TEST_F(SetupTest, WizardWalksThroughEveryPage) {
   WriteString("Software\\Classes\\.pak", "", "OtherGame.Pak");
   WriteString("Software\\Classes\\OtherGame.Pak\\shell\\open\\command", "", "notepad.exe \"%1\"");
-  // Windows opens .txt with its editor; a Wine prefix knows the editor's ProgID but maps no
-  // extension to it (its desktop integration, switched off here, would).
-  const bool txtKnown = KeyExists("Software\\Classes\\.txt");
-  if (!txtKnown) WriteString("Software\\Classes\\.txt", "", "txtfile");
+  const TextFilesOpenInTheEditor txt;
   ui::Program setup;
   ASSERT_TRUE(setup.Start("\"" + SetupExe() + "\""));
   HWND wizard = ui::WaitForWindow(setup.Id(), "#32770", nullptr, kWaitMs);
@@ -597,7 +610,6 @@ TEST_F(SetupTest, WizardWalksThroughEveryPage) {
   EXPECT_EQ(ui::Hex(ReadAnsi(kDefaultInstallDir + "\\config.pref")), ui::Hex(ExpectedConfig(kGameDir, "pak64")));
   EXPECT_EQ(ReadValue("Software\\Classes\\.pak", "").data, "OtherGame.Pak");
   transcript.Save(ui::ArtifactPath("setup-wizard.txt"));
-  if (!txtKnown) RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Classes\\.txt");
 }
 
 }  // namespace
