@@ -64,7 +64,7 @@ def package(repository, exe, dist, signing=None):
 
 
 def zip_files(dist):
-    with zipfile.ZipFile(os.path.join(dist, "PakInstaller-1.0.0.zip")) as package:
+    with zipfile.ZipFile(os.path.join(dist, RELEASE[1])) as package:
         return {name: package.read(name) for name in package.namelist()}
 
 
