@@ -15,6 +15,9 @@ Unicode true
 ManifestDPIAware true
 RequestExecutionLevel admin
 SetCompressor /SOLID lzma
+; A file that cannot be replaced (the tool still running) fails the setup rather than being
+; skipped, in silent runs too.
+AllowSkipFiles off
 
 !include MUI2.nsh
 !include LogicLib.nsh
@@ -128,6 +131,14 @@ FunctionEnd
 Function FolderWithoutBackslash
   Exch $0
   Push $1
+  ; "D:" alone means the current folder of drive D; as a game folder it is the drive's root.
+  StrLen $1 $0
+  ${If} $1 == 2
+    StrCpy $1 $0 1 1
+    ${If} $1 == ":"
+      StrCpy $0 "$0\"
+    ${EndIf}
+  ${EndIf}
   ${If} $0 != ""
     System::Call 'kernel32::GetFullPathNameW(w r0, i ${NSIS_MAX_STRLEN}, w .r1, p 0) i .s'
     Exch $2

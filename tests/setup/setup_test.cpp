@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -296,6 +295,25 @@ TEST_F(SetupTest, SilentInstallWritesTheFilesSettingsAndRegistry) {
   const RegValue size = ReadValue(kUninstallKey, "EstimatedSize");
   EXPECT_TRUE(size.type == REG_DWORD && size.data.size() == 4 && size.data != std::string(4, '\0'))
       << "EstimatedSize type " << size.type;
+}
+
+// However /GAME is spelled, config.pref gets the folder with exactly one trailing backslash.
+TEST_F(SetupTest, SilentInstallTakesTheGameFolderAsSpelled) {
+  const struct {
+    std::string argument, written;
+  } cases[] = {
+      {kGameDir + "\\", kGameDir},
+      {"\"" + kGameDir + "\"", kGameDir},
+      {"C:\\Gro\xdf" "e Spiele\\.\\Morvenholt\\\\", kGameDir},
+      {"C:\\", "C:"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(ui::Printable(c.argument));
+    ASSERT_EQ(RunSetup("/S /GAME=" + c.argument), 0u);
+    const std::string config = ReadAnsi(kDefaultInstallDir + "\\config.pref");
+    EXPECT_EQ(ui::Hex(config), ui::Hex(ExpectedConfig(c.written, "pak"))) << ui::Printable(config);
+    Uninstall();
+  }
 }
 
 TEST_F(SetupTest, SilentInstallRefusesAMissingGameFolder) {
