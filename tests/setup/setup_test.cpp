@@ -344,6 +344,14 @@ TEST_F(SetupTest, UpgradeKeepsConfigPref) {
 
   EXPECT_NE(RunSetup("/S /GAME=C:\\Gibt es nicht /D=" + dir), 0u);
   EXPECT_EQ(ui::Hex(ReadAnsi(config)), ui::Hex(kept)) << "a refused upgrade changed config.pref";
+  {
+    // The tool still running holds its file: the setup fails instead of skipping it.
+    HANDLE held = CreateFileA((dir + "\\PakInstaller.exe").c_str(), GENERIC_READ, 0, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_NE(RunSetup("/S /D=" + dir), 0u);
+    CloseHandle(held);
+  }
 
   EXPECT_EQ(RunSetup("/S /PAKSET=pak /D=" + dir), 0u);
   EXPECT_EQ(ui::Hex(ReadAnsi(config)), ui::Hex(ExpectedConfig(kGameDir, "pak")))
