@@ -68,18 +68,6 @@ std::string Replace(std::string text, const std::string& from, const std::string
   return text;
 }
 
-// Through the ANSI calls: the path's bytes mean what they mean to the tool.
-std::string ReadBytesAnsi(const std::string& path) {
-  std::string bytes;
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return "<cannot open>";
-  char buffer[4096];
-  DWORD got = 0;
-  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
-  CloseHandle(file);
-  return bytes;
-}
-
 // Every file and folder below `root`, by relative path, with its bytes (kDirectory for folders).
 std::map<std::string, std::string> Snapshot(const fs::path& root) {
   std::map<std::string, std::string> entries;

@@ -81,18 +81,6 @@ std::vector<std::string> SetupKeys() {
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-// Through the ANSI calls, so that ß and ü in a path mean what they mean to the setup and the tool.
-std::string ReadAnsi(const std::string& path) {
-  std::string bytes;
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return "<cannot open>";
-  char buffer[4096];
-  DWORD got = 0;
-  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
-  CloseHandle(file);
-  return bytes;
-}
-
 void WriteAnsi(const std::string& path, const std::string& bytes) {
   HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE) << ui::Printable(path);
@@ -139,7 +127,7 @@ std::map<std::string, std::string> Snapshot(const std::string& root) {
       entries[name] = "<dir>";
       for (const auto& [path, bytes] : Snapshot(root + "\\" + name)) entries[name + "\\" + path] = bytes;
     } else {
-      entries[name] = ReadAnsi(root + "\\" + name);
+      entries[name] = ReadBytesAnsi(root + "\\" + name);
     }
   } while (FindNextFileA(find, &entry));
   FindClose(find);
@@ -258,10 +246,10 @@ TEST_F(SetupTest, SilentInstallWritesTheFilesSettingsAndRegistry) {
 
   const std::string dir = kDefaultInstallDir;
   const std::string exe = dir + "\\PakInstaller.exe";
-  EXPECT_EQ(ReadAnsi(exe), ReadBytes(ui::WindowsPath(INSTALLER_EXE))) << "the installed tool differs";
+  EXPECT_EQ(ReadBytesAnsi(exe), ReadBytes(ui::WindowsPath(INSTALLER_EXE))) << "the installed tool differs";
   EXPECT_TRUE(Exists(dir + "\\LIESMICH.txt"));
   EXPECT_TRUE(Exists(dir + "\\Deinstallieren.exe"));
-  const std::string config = ReadAnsi(dir + "\\config.pref");
+  const std::string config = ReadBytesAnsi(dir + "\\config.pref");
   EXPECT_EQ(ui::Hex(config), ui::Hex(ExpectedConfig(kGameDir, "pak64"))) << ui::Printable(config);
 
   const std::string command = "\"" + exe + "\" \"%1\"";
@@ -310,7 +298,7 @@ TEST_F(SetupTest, SilentInstallTakesTheGameFolderAsSpelled) {
   for (const auto& c : cases) {
     SCOPED_TRACE(ui::Printable(c.argument));
     ASSERT_EQ(RunSetup("/S /GAME=" + c.argument), 0u);
-    const std::string config = ReadAnsi(kDefaultInstallDir + "\\config.pref");
+    const std::string config = ReadBytesAnsi(kDefaultInstallDir + "\\config.pref");
     EXPECT_EQ(ui::Hex(config), ui::Hex(ExpectedConfig(c.written, "pak"))) << ui::Printable(config);
     Uninstall();
   }
@@ -333,17 +321,17 @@ TEST_F(SetupTest, UpgradeKeepsConfigPref) {
   const std::string dir = "C:\\Spiele Werkzeuge\\PakInstaller";
   const std::string config = dir + "\\config.pref";
   ASSERT_EQ(RunSetup("/S /GAME=" + kGameDir + " /PAKSET=pak64 /D=" + dir), 0u);
-  const std::string kept = ReadAnsi(config) + "; vom Spieler angef\xfcgt\r\n";
+  const std::string kept = ReadBytesAnsi(config) + "; vom Spieler angef\xfcgt\r\n";
   WriteAnsi(config, kept);
   WriteAnsi(dir + "\\PakInstaller.exe", "an older build");
 
   EXPECT_EQ(RunSetup("/S /D=" + dir), 0u);
-  EXPECT_EQ(ui::Hex(ReadAnsi(config)), ui::Hex(kept)) << ui::Printable(ReadAnsi(config));
-  EXPECT_EQ(ReadAnsi(dir + "\\PakInstaller.exe"), ReadBytes(ui::WindowsPath(INSTALLER_EXE)))
+  EXPECT_EQ(ui::Hex(ReadBytesAnsi(config)), ui::Hex(kept)) << ui::Printable(ReadBytesAnsi(config));
+  EXPECT_EQ(ReadBytesAnsi(dir + "\\PakInstaller.exe"), ReadBytes(ui::WindowsPath(INSTALLER_EXE)))
       << "the program was not replaced";
 
   EXPECT_NE(RunSetup("/S /GAME=C:\\Gibt es nicht /D=" + dir), 0u);
-  EXPECT_EQ(ui::Hex(ReadAnsi(config)), ui::Hex(kept)) << "a refused upgrade changed config.pref";
+  EXPECT_EQ(ui::Hex(ReadBytesAnsi(config)), ui::Hex(kept)) << "a refused upgrade changed config.pref";
   {
     // The tool still running holds its file: the setup fails instead of skipping it.
     HANDLE held = CreateFileA((dir + "\\PakInstaller.exe").c_str(), GENERIC_READ, 0, nullptr,
@@ -354,8 +342,8 @@ TEST_F(SetupTest, UpgradeKeepsConfigPref) {
   }
 
   EXPECT_EQ(RunSetup("/S /PAKSET=pak /D=" + dir), 0u);
-  EXPECT_EQ(ui::Hex(ReadAnsi(config)), ui::Hex(ExpectedConfig(kGameDir, "pak")))
-      << ui::Printable(ReadAnsi(config));
+  EXPECT_EQ(ui::Hex(ReadBytesAnsi(config)), ui::Hex(ExpectedConfig(kGameDir, "pak")))
+      << ui::Printable(ReadBytesAnsi(config));
   Uninstall();
   ExpectNothingInstalled(dir);
 }
@@ -418,7 +406,7 @@ TEST_F(SetupTest, DoubleClickInstallsAddOnsAndUninstallKeepsThem) {
     ASSERT_EQ(session.prompts.size(), 1u) << account;
     EXPECT_EQ(session.prompts.front().initialText, "pak64") << account;
     ExpectBoxes(session, {Installed(name)}, account);
-    EXPECT_EQ(ReadAnsi(kGameDir + "\\pak64\\" + name), kAddOn + name) << account;
+    EXPECT_EQ(ReadBytesAnsi(kGameDir + "\\pak64\\" + name), kAddOn + name) << account;
   }
   const auto game = Snapshot(kGameDir);
   ASSERT_EQ(game.size(), 5u);  // pak, pak64 and the three add-ons
@@ -633,7 +621,7 @@ TEST_F(SetupTest, WizardWalksThroughEveryPage) {
     EXPECT_EQ(WaitForSingleObject(process, kWaitMs), WAIT_OBJECT_0) << "the editor stayed open";
     CloseHandle(process);
   }
-  EXPECT_EQ(ui::Hex(ReadAnsi(kDefaultInstallDir + "\\config.pref")), ui::Hex(ExpectedConfig(kGameDir, "pak64")));
+  EXPECT_EQ(ui::Hex(ReadBytesAnsi(kDefaultInstallDir + "\\config.pref")), ui::Hex(ExpectedConfig(kGameDir, "pak64")));
   EXPECT_EQ(ReadValue("Software\\Classes\\.pak", "").data, "OtherGame.Pak");
   transcript.Save(ui::ArtifactPath("setup-wizard.txt"));
 }
