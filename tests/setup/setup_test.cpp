@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
@@ -440,46 +441,24 @@ HWND WaitForPage(HWND wizard, HWND previous) {
   }
 }
 
-// Calls `visit` for every window below `root` (every top-level window when `root` is null)
-// until it returns false.
-template <typename Visit>
-void ForEachWindow(HWND root, Visit visit) {
-  const WNDENUMPROC callback = [](HWND window, LPARAM data) -> BOOL CALLBACK {
-    return (*reinterpret_cast<Visit*>(data))(window) ? TRUE : FALSE;
-  };
-  if (root == nullptr) {
-    EnumWindows(callback, reinterpret_cast<LPARAM>(&visit));
-  } else {
-    EnumChildWindows(root, callback, reinterpret_cast<LPARAM>(&visit));
-  }
-}
-
-// The first control below `root` (at any depth) whose class is `className` and whose text holds
-// `text`; null when there is none.
-HWND FindControl(HWND root, const char* className, const std::string& text = "") {
-  HWND found = nullptr;
-  ForEachWindow(root, [&](HWND child) {
-    if (lstrcmpiA(ui::ClassOf(child).c_str(), className) == 0 &&
-        ui::TextOf(child).find(text) != std::string::npos) {
-      found = child;
+// The page's control of class `className` whose text contains `text`; null when there is none.
+HWND ControlOf(HWND page, const char* className, const std::string& text = "") {
+  for (const ui::Control& control : ui::Children(page)) {
+    if (lstrcmpiA(control.className.c_str(), className) == 0 && control.text.find(text) != std::string::npos) {
+      return control.window;
     }
-    return found == nullptr;
-  });
-  return found;
+  }
+  return nullptr;
 }
 
-// Every text shown on a page, joined: what a person reads there.
+// Every text shown on a page, one a line: what a person reads there.
 std::string PageText(HWND page) {
   std::string text;
-  ForEachWindow(page, [&](HWND child) {
-    if (IsWindowVisible(child)) text += ui::TextOf(child) + "\n";
-    return true;
-  });
+  for (const ui::Control& control : ui::Children(page)) {
+    if (control.visible) text += control.text + "\n";
+  }
   return text;
 }
-
-// Posted, not sent: the pages run a message loop of their own inside the click.
-void PostClick(HWND button) { PostMessageA(button, BM_CLICK, 0, 0); }
 
 void SetText(HWND control, const std::string& text) {
   DWORD_PTR ignored = 0;
@@ -487,17 +466,14 @@ void SetText(HWND control, const std::string& text) {
                       kWaitMs, &ignored);
 }
 
-// A visible top-level window of any process whose caption holds `part`; null on timeout.
-HWND WaitForCaption(const std::string& part, int timeoutMs) {
-  HWND found = nullptr;
-  for (const DWORD start = GetTickCount(); found == nullptr; Sleep(10)) {
-    ForEachWindow(nullptr, [&](HWND window) {
-      if (IsWindowVisible(window) && ui::CaptionOf(window).find(part) != std::string::npos) found = window;
-      return found == nullptr;
-    });
-    if (GetTickCount() - start > static_cast<DWORD>(timeoutMs)) break;
+// A message box of the process: a top-level window with a message box's text; null on timeout.
+HWND WaitForMessageBox(DWORD processId) {
+  for (const DWORD start = GetTickCount(); GetTickCount() - start < static_cast<DWORD>(kWaitMs); Sleep(10)) {
+    for (HWND window : ui::TopLevelWindows(processId)) {
+      if (IsWindowVisible(window) && ui::ChildById(window, 0xFFFF) != nullptr) return window;
+    }
   }
-  return found;
+  return nullptr;
 }
 
 // Windows opens .txt files with its editor; a Wine prefix knows the editor's ProgID but maps
@@ -542,42 +518,35 @@ TEST_F(SetupTest, WizardWalksThroughEveryPage) {
   shoot(wizard, "1-welcome");
   EXPECT_NE(PageText(page).find("Doppelklick auf eine .pak-Datei"), std::string::npos) << PageText(page);
 
-  PostClick(next);
+  ui::PostClick(next);
   page = WaitForPage(wizard, page);
   ASSERT_NE(page, nullptr);
   EXPECT_EQ(ui::TextOf(ui::ChildById(page, kFolderEditId)), kDefaultInstallDir);
   shoot(wizard, "2-install-folder");
 
-  PostClick(next);
+  ui::PostClick(next);
   page = WaitForPage(wizard, page);
   ASSERT_NE(page, nullptr);
   HWND game = ui::ChildById(page, kFolderEditId);
   EXPECT_NE(PageText(page).find("Morvenholt installiert ist"), std::string::npos) << PageText(page);
   SetText(game, "C:\\Gibt es nicht");
-  PostClick(next);
-  HWND refusal = nullptr;
-  for (const DWORD start = GetTickCount(); GetTickCount() - start < static_cast<DWORD>(kWaitMs); Sleep(10)) {
-    refusal = nullptr;
-    for (HWND window : ui::TopLevelWindows(setup.Id())) {
-      if (IsWindowVisible(window) && ui::ChildById(window, 0xFFFF) != nullptr) refusal = window;
-    }
-    if (refusal != nullptr) break;
-  }
+  ui::PostClick(next);
+  HWND refusal = WaitForMessageBox(setup.Id());
   ASSERT_NE(refusal, nullptr) << "no message refused the missing folder";
   WaitUntilPainted(refusal, kWaitMs);
   shoot(refusal, "3-missing-game-folder");
   EXPECT_EQ(ui::MessageBoxText(refusal), "Den Ordner \"C:\\Gibt es nicht\" gibt es nicht.\r\n\r\n"
                                          "Bitte w\xe4hlen Sie den Ordner, in dem Morvenholt installiert ist.");
-  PostClick(ui::ChildById(refusal, IDOK));
+  ui::PostClick(ui::ChildById(refusal, IDOK));
   ASSERT_TRUE(ui::WaitForWindowGone(refusal, kWaitMs));
   EXPECT_EQ(PageOf(wizard), page) << "the wizard left the page of the missing folder";
   SetText(game, kGameDir + "\\");
   shoot(wizard, "4-game-folder");
 
-  PostClick(next);
+  ui::PostClick(next);
   page = WaitForPage(wizard, page);
   ASSERT_NE(page, nullptr);
-  HWND combo = FindControl(page, "ComboBox");
+  HWND combo = ControlOf(page, "ComboBox");
   ASSERT_NE(combo, nullptr) << PageText(page);
   EXPECT_EQ(GetWindowLongA(combo, GWL_STYLE) & 3, CBS_DROPDOWN) << "free text must be allowed";
   EXPECT_EQ(ui::TextOf(combo), "pak");
@@ -594,23 +563,23 @@ TEST_F(SetupTest, WizardWalksThroughEveryPage) {
   SetText(combo, "pak64");
   shoot(wizard, "5-pak-set");
 
-  PostClick(next);  // installs, then the finish page follows by itself
+  ui::PostClick(next);  // installs, then the finish page follows by itself
   HWND readme = nullptr;
   for (const DWORD start = GetTickCount(); readme == nullptr && GetTickCount() - start < 2u * kWaitMs; Sleep(10)) {
     page = PageOf(wizard);
-    if (page != nullptr) readme = FindControl(page, "Button", "Anleitung anzeigen");
+    if (page != nullptr) readme = ControlOf(page, "Button", "Anleitung anzeigen");
   }
   ASSERT_NE(readme, nullptr) << "no finish page";
   WaitUntilPainted(page, kWaitMs);
   shoot(wizard, "6-finish");
   EXPECT_EQ(SendMessageA(readme, BM_GETCHECK, 0, 0), BST_CHECKED);
   EXPECT_NE(PageText(page).find("\"\xd6" "ffnen mit\""), std::string::npos) << PageText(page);
-  PostClick(next);
+  ui::PostClick(next);
   DWORD code = 0xDEAD;
   EXPECT_TRUE(setup.WaitForExit(kWaitMs, &code));
   EXPECT_EQ(code, 0u);
 
-  HWND guide = WaitForCaption("LIESMICH", kWaitMs);
+  HWND guide = ui::WaitForCaptionContaining("LIESMICH", kWaitMs);
   EXPECT_NE(guide, nullptr) << "the guide did not open";
   if (guide != nullptr) {
     shoot(guide, "7-guide");

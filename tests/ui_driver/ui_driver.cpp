@@ -203,6 +203,27 @@ HWND WaitForWindow(DWORD processId, const char* className, const char* caption, 
   return match;
 }
 
+HWND WaitForCaptionContaining(const std::string& captionPart, int timeoutMs) {
+  struct Search {
+    const std::string& part;
+    HWND found;
+  } search{captionPart, nullptr};
+  PollUntil(timeoutMs, [&] {
+    EnumWindows(
+        [](HWND window, LPARAM value) WINAPI -> BOOL {
+          auto* s = reinterpret_cast<Search*>(value);
+          if (IsWindowVisible(window) && CaptionOf(window).find(s->part) != std::string::npos) {
+            s->found = window;
+            return FALSE;
+          }
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found != nullptr;
+  });
+  return search.found;
+}
+
 bool WaitForWindowGone(HWND window, int timeoutMs) {
   return PollUntil(timeoutMs, [&] { return !IsWindow(window); });
 }
@@ -365,6 +386,8 @@ bool ClickButton(HWND window) {
 bool SendClick(HWND button, int timeoutMs) {
   return SendWithTimeout(button, BM_CLICK, 0, 0, static_cast<UINT>(timeoutMs));
 }
+
+bool PostClick(HWND button) { return PostMessageA(button, BM_CLICK, 0, 0) != 0; }
 
 bool PostClose(HWND window) { return PostMessageA(window, WM_CLOSE, 0, 0) != 0; }
 

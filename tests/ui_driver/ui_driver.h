@@ -84,6 +84,11 @@ std::vector<HWND> TopLevelWindows(DWORD processId);
 // caption is `caption` (either may be null: any), and returns it; null on timeout.
 HWND WaitForWindow(DWORD processId, const char* className, const char* caption, int timeoutMs);
 
+// Waits for a visible top-level window of any process whose caption contains `captionPart`:
+// a window of a program that the one under test started (an editor opened on a file). Null on
+// timeout.
+HWND WaitForCaptionContaining(const std::string& captionPart, int timeoutMs);
+
 // Waits until `window` no longer exists (IsWindow is false). False on timeout.
 bool WaitForWindowGone(HWND window, int timeoutMs);
 
@@ -177,6 +182,9 @@ bool ClickAt(int x, int y);
 
 // BM_CLICK sent (not posted) to a button, as automation tools do. False on timeout.
 bool SendClick(HWND button, int timeoutMs = 5000);
+// BM_CLICK posted: for a button whose click runs a message loop of its own (a wizard page
+// built at run time), which a sent click would wait for.
+bool PostClick(HWND button);
 // WM_CLOSE posted, or sent (returns once the target has handled it; false on timeout).
 bool PostClose(HWND window);
 bool SendClose(HWND window, int timeoutMs = 5000);
