@@ -87,6 +87,10 @@ Var PakSetBox
 
 Page custom PakSetPage PakSetLeave
 
+; The list of what was done shows and stays until the player goes on.
+ShowInstDetails show
+ShowUninstDetails show
+!define MUI_FINISHPAGE_NOAUTOCLOSE
 !insertmacro MUI_PAGE_INSTFILES
 
 !define MUI_PAGE_CUSTOMFUNCTION_PRE FinishPre
@@ -191,7 +195,9 @@ Function WriteSettings
     Return
   ${EndIf}
   InitPluginsDir
+  SetDetailsPrint none  ; the template's temporary place means nothing to the player
   File "/oname=$PLUGINSDIR\config.pref" "${CONFIG}"
+  SetDetailsPrint both
   ClearErrors
   FileOpen $0 "$PLUGINSDIR\config.pref" r
   FileOpen $1 "$INSTDIR\config.pref" w
@@ -359,7 +365,11 @@ Function RegisterPakFiles
     WriteRegStr HKLM "${CLASSES}\.pak" "" "${PROGID}"
     DetailPrint ".pak-Dateien öffnen jetzt mit PakInstaller."
   ${Else}
-    DetailPrint ".pak-Dateien öffnet weiterhin $PakOwner."
+    ReadRegStr $2 HKLM "${CLASSES}\$PakOwner" ""
+    ${If} $2 == ""
+      StrCpy $2 $PakOwner
+    ${EndIf}
+    DetailPrint ".pak-Dateien öffnet weiterhin: $2"
   ${EndIf}
   ${If} $1 != ""
     WriteRegStr HKLM "${UNINSTALL_KEY}" "PreviousPakOwner" $1

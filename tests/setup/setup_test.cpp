@@ -3,6 +3,7 @@
 // is shared with the other Wine tests, so every case ends with a full uninstall and removes
 // the folders and keys it made.
 #include <windows.h>
+#include <commctrl.h>
 #include <tlhelp32.h>
 
 #include <gtest/gtest.h>
@@ -563,15 +564,27 @@ TEST_F(SetupTest, WizardWalksThroughEveryPage) {
   SetText(combo, "pak64");
   shoot(wizard, "5-pak-set");
 
-  ui::PostClick(next);  // installs, then the finish page follows by itself
-  HWND readme = nullptr;
-  for (const DWORD start = GetTickCount(); readme == nullptr && GetTickCount() - start < 2u * kWaitMs; Sleep(10)) {
-    page = PageOf(wizard);
-    if (page != nullptr) readme = ControlOf(page, "Button", "Anleitung anzeigen");
-  }
-  ASSERT_NE(readme, nullptr) << "no finish page";
+  ui::PostClick(next);
+  page = WaitForPage(wizard, page);
+  ASSERT_NE(page, nullptr);
+  HWND progress = ControlOf(page, "msctls_progress32");
+  ASSERT_NE(progress, nullptr) << PageText(page);
+  // Done when the bar is full and the wizard lets the player go on.
+  auto done = [&] {
+    return IsWindowEnabled(next) &&
+           SendMessageA(progress, PBM_GETPOS, 0, 0) == SendMessageA(progress, PBM_GETRANGE, FALSE, 0);
+  };
+  for (const DWORD start = GetTickCount(); !done() && GetTickCount() - start < 2u * kWaitMs;) Sleep(10);
+  ASSERT_TRUE(done()) << "the installation never finished";
   WaitUntilPainted(page, kWaitMs);
-  shoot(wizard, "6-finish");
+  shoot(wizard, "6-installed");
+
+  ui::PostClick(next);
+  page = WaitForPage(wizard, page);
+  ASSERT_NE(page, nullptr);
+  HWND readme = ControlOf(page, "Button", "Anleitung anzeigen");
+  ASSERT_NE(readme, nullptr) << "no finish page: " << PageText(page);
+  shoot(wizard, "7-finish");
   EXPECT_EQ(SendMessageA(readme, BM_GETCHECK, 0, 0), BST_CHECKED);
   EXPECT_NE(PageText(page).find("\"\xd6" "ffnen mit\""), std::string::npos) << PageText(page);
   ui::PostClick(next);
@@ -582,7 +595,7 @@ TEST_F(SetupTest, WizardWalksThroughEveryPage) {
   HWND guide = ui::WaitForCaptionContaining("LIESMICH", kWaitMs);
   EXPECT_NE(guide, nullptr) << "the guide did not open";
   if (guide != nullptr) {
-    shoot(guide, "7-guide");
+    shoot(guide, "8-guide");
     DWORD editor = 0;
     GetWindowThreadProcessId(guide, &editor);
     HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, editor);
