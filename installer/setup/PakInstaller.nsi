@@ -54,6 +54,7 @@ Var GameGiven      ; 1 when /GAME was on the command line
 Var PakSetGiven    ; 1 when /PAKSET was on the command line
 Var OldGameDir     ; the values of an installed config.pref ("" when there is none)
 Var OldPakSet
+Var SettingsFrom   ; the install folder whose config.pref the values above come from
 Var PakOwner       ; another program that opens .pak files, "" when there is none
 Var FinishText
 Var PakSetBox
@@ -244,6 +245,7 @@ Function .onInit
   ${EndIf}
   Call ReadInstalledSettings
   Call ChooseSettings
+  StrCpy $SettingsFrom $INSTDIR
   ${If} ${Silent}
     ${If} $GameDir == ""
     ${OrIfNot} ${FileExists} "$GameDir\*.*"
@@ -253,10 +255,14 @@ Function .onInit
   ${EndIf}
 FunctionEnd
 
-; A different install folder may hold another copy whose settings the next pages offer.
+; A different install folder may hold another copy whose settings the next pages offer; the
+; same folder again (the player came back) keeps what the player chose.
 Function InstallFolderLeave
-  Call ReadInstalledSettings
-  Call ChooseSettings
+  ${If} $INSTDIR != $SettingsFrom
+    Call ReadInstalledSettings
+    Call ChooseSettings
+    StrCpy $SettingsFrom $INSTDIR
+  ${EndIf}
   ${If} $GameDir == ""
     StrCpy $GameDir "$PROGRAMFILES\Morvenholt"
   ${EndIf}
