@@ -244,7 +244,9 @@ void RunAndCheck(const Scenario& scenario) {
   options.workingDirectory = (root / scenario.startIn).string();
   options.answer = scenario.answer;
   options.boxAction = scenario.boxAction;
-  options.screenshotPrefix = std::string("installer-") + scenario.name;
+  // The released (signed) executable's screenshots sit beside the build's, not over them.
+  const bool released = ExecutableUnderTest() != INSTALLER_EXE;
+  options.screenshotPrefix = (released ? "installer-released-" : "installer-") + std::string(scenario.name);
   Session session;
   {
     std::unique_ptr<HeldFile> held;
