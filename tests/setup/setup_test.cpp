@@ -516,18 +516,20 @@ TEST_F(SetupTest, WizardWalksThroughEveryPage) {
 
   HWND page = WaitForPage(wizard, nullptr);
   ASSERT_NE(page, nullptr);
+  // "Weiter" (posted) and the page that follows it.
+  auto goOn = [&] {
+    ui::PostClick(next);
+    page = WaitForPage(wizard, page);
+    return page != nullptr;
+  };
   shoot(wizard, "1-welcome");
   EXPECT_NE(PageText(page).find("Doppelklick auf eine .pak-Datei"), std::string::npos) << PageText(page);
 
-  ui::PostClick(next);
-  page = WaitForPage(wizard, page);
-  ASSERT_NE(page, nullptr);
+  ASSERT_TRUE(goOn());
   EXPECT_EQ(ui::TextOf(ui::ChildById(page, kFolderEditId)), kDefaultInstallDir);
   shoot(wizard, "2-install-folder");
 
-  ui::PostClick(next);
-  page = WaitForPage(wizard, page);
-  ASSERT_NE(page, nullptr);
+  ASSERT_TRUE(goOn());
   HWND game = ui::ChildById(page, kFolderEditId);
   EXPECT_NE(PageText(page).find("Morvenholt installiert ist"), std::string::npos) << PageText(page);
   SetText(game, "C:\\Gibt es nicht");
@@ -544,9 +546,7 @@ TEST_F(SetupTest, WizardWalksThroughEveryPage) {
   SetText(game, kGameDir + "\\");
   shoot(wizard, "4-game-folder");
 
-  ui::PostClick(next);
-  page = WaitForPage(wizard, page);
-  ASSERT_NE(page, nullptr);
+  ASSERT_TRUE(goOn());
   HWND combo = ControlOf(page, "ComboBox");
   ASSERT_NE(combo, nullptr) << PageText(page);
   EXPECT_EQ(GetWindowLongA(combo, GWL_STYLE) & 3, CBS_DROPDOWN) << "free text must be allowed";
@@ -564,9 +564,7 @@ TEST_F(SetupTest, WizardWalksThroughEveryPage) {
   SetText(combo, "pak64");
   shoot(wizard, "5-pak-set");
 
-  ui::PostClick(next);
-  page = WaitForPage(wizard, page);
-  ASSERT_NE(page, nullptr);
+  ASSERT_TRUE(goOn());
   HWND progress = ControlOf(page, "msctls_progress32");
   ASSERT_NE(progress, nullptr) << PageText(page);
   // Done when the bar is full and the wizard lets the player go on.
@@ -579,9 +577,7 @@ TEST_F(SetupTest, WizardWalksThroughEveryPage) {
   WaitUntilPainted(page, kWaitMs);
   shoot(wizard, "6-installed");
 
-  ui::PostClick(next);
-  page = WaitForPage(wizard, page);
-  ASSERT_NE(page, nullptr);
+  ASSERT_TRUE(goOn());
   HWND readme = ControlOf(page, "Button", "Anleitung anzeigen");
   ASSERT_NE(readme, nullptr) << "no finish page: " << PageText(page);
   shoot(wizard, "7-finish");
