@@ -179,9 +179,9 @@ bool CarryOver(const FILE_BASIC_INFO& source, HANDLE to) {
   return SetFileInformationByHandle(to, FileBasicInfo, &basic, sizeof basic) != 0;
 }
 
-// The rename request for the destination's full path. Windows renames within the file's own
-// folder when given a bare name, but Wine 8 resolves a bare name against the working directory
-// and refuses a RootDirectory, so the full path is given. Null when memory runs out.
+// The rename request for the destination's full path. SetFileInformationByHandle turns the name
+// into a full path by the usual rules: under Wine 8 a bare name lands in the working directory,
+// not the file's own folder, and a RootDirectory is refused. Null when memory runs out.
 FILE_RENAME_INFO* RenameRequest(const Text& full, DWORD* size) {
   const int characters = MultiByteToWideChar(CP_ACP, 0, full.CStr(), -1, nullptr, 0);
   if (characters <= 0) return nullptr;
@@ -240,7 +240,8 @@ std::int32_t DuplicateFile(const Text& source, const Text& destination) {
                                nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   FILE_BASIC_INFO basic = {};
   LARGE_INTEGER size = {};
-  if (!from.IsOpen() || !GetFileInformationByHandleEx(from.Get(), FileBasicInfo, &basic, sizeof basic) ||
+  if (!from.IsOpen() ||
+      !GetFileInformationByHandleEx(from.Get(), FileBasicInfo, &basic, sizeof basic) ||
       !GetFileSizeEx(from.Get(), &size)) {
     return 0;
   }
