@@ -356,8 +356,7 @@ std::string TemporaryFiles(const std::string& folder) {
 }
 
 TEST_F(FaultTest, KilledDuringTheCopyKeepsTheOlderCopyAndLeavesNoTemporaryFile) {
-  // Killed the moment its temporary file shows, as a crash or the end of the session would end
-  // it. A large add-on keeps the copy and its flush busy long enough for that: 256 MiB, sparse,
+  // Killed while its temporary file is there, as a crash or the end of the session would end it. A large add-on keeps the copy and its flush busy long enough for that: 256 MiB, sparse,
   // outside the scenario's folder, whose every file the checks read.
   const std::string name = "killed_during_the_copy";
   Layout layout = Prepare(name, "", kNewAddOn);
@@ -383,6 +382,9 @@ TEST_F(FaultTest, KilledDuringTheCopyKeepsTheOlderCopyAndLeavesNoTemporaryFile) 
       for (const DWORD start = GetTickCount(); tool != nullptr && GetTickCount() - start < 15000; Sleep(1)) {
         seen = TemporaryFiles(pakSet);
         if (!seen.empty()) {
+          // A moment later, so the kill falls in the copy rather than between the calls that
+          // create the file and mark it for deletion; no copy of 256 MiB ends within 20 ms.
+          Sleep(20);
           TerminateProcess(tool, kKilled);
           break;
         }
