@@ -13,6 +13,7 @@ files for Wine processes), then checks two promises of the copy from the traces:
 The traces stay in WORK_FOLDER (client.trace, server.trace) for a look by hand. Needs root (strace
 attaches to the running wineserver).
 """
+import collections
 import os
 import re
 import shutil
@@ -88,53 +89,52 @@ check(run.returncode == 0, "the tool was worked through its prompt and its box '
 with open(destination, "rb") as f:
     check(f.read() == new_bytes, "the pak-set folder holds the new add-on", destination)
 
-# One system call a line: "PID SECONDS.MICROS name(arguments" ... or a resumed half.
+# One system call a line: "PID SECONDS.MICROS name(arguments ..." or "... <... name resumed>...".
 LINE = re.compile(r"^(\d+)\s+(\d+\.\d+)\s+(<\.\.\. )?(\w+)(.*)$")
+Call = collections.namedtuple("Call", "origin pid stamp resumed name rest")
 
 
-def events(path, origin):
+def calls_in(path, origin):
     with open(path, errors="replace") as f:
         for line in f:
             match = LINE.match(line)
             if match:
                 pid, stamp, resumed, name, rest = match.groups()
-                yield origin, int(pid), float(stamp), bool(resumed), name, rest
+                yield Call(origin, int(pid), float(stamp), bool(resumed), name, rest)
 
 
-trace = sorted(list(events(client_trace, "tool")) + list(events(server_trace, "wineserver")),
-               key=lambda event: event[2])
-pak = os.path.join(work, "game", "pak")
-created = [e for e in trace if e[4] in ("open", "openat") and "O_CREAT" in e[5] and "O_EXCL" in e[5]
-           and re.search(r'"[^"]*/game/pak/(~[^"/]*)"', e[5])]
-check(len(created) == 1, "one temporary file was created", [e[5][:160] for e in created])
+trace = sorted([*calls_in(client_trace, "tool"), *calls_in(server_trace, "wineserver")],
+               key=lambda call: call.stamp)
+TEMPORARY = re.compile(r'"[^"]*/game/pak/(~[^"/]*)"')
+created = [c for c in trace if c.name in ("open", "openat") and "O_CREAT|O_EXCL" in c.rest
+           and TEMPORARY.search(c.rest)]
+check(len(created) == 1, "one temporary file was created", [c.rest[:160] for c in created])
 if created:
-    _, _, created_at, _, _, arguments = created[0]
-    temporary = re.search(r'"[^"]*/game/pak/(~[^"/]*)"', arguments).group(1)
+    temporary = TEMPORARY.search(created[0].rest).group(1)
     named = re.compile(r'"[^"]*/' + re.escape(temporary) + '"')
-    renames = [e for e in trace if e[4].startswith("rename") and named.search(e[5])]
-    check(len(renames) == 1 and re.search(r"\) = 0 <[\d.]+>$", renames[0][5].rstrip())
-          and '/game/pak/trains.pak"' in renames[0][5],
-          "the temporary file was renamed over the older add-on once", [e[5][:200] for e in renames])
-    # Calls that name the temporary file by its path after its creation; reading where a
-    # symbolic link points is all Wine may do besides the rename.
-    by_path = [e for e in trace if e[2] > created_at and named.search(e[5])
-               and e not in renames and e[4] != "readlink"]
+    renames = [c for c in trace if c.name.startswith("rename") and named.search(c.rest)]
+    check(len(renames) == 1 and re.search(r"\) = 0 <[\d.]+>$", renames[0].rest.rstrip())
+          and '/game/pak/trains.pak"' in renames[0].rest,
+          "the temporary file was renamed over the older add-on once", [c.rest[:200] for c in renames])
+    # Reading where a symbolic link points is all Wine may do by the path besides the rename.
+    by_path = [c for c in trace if c.stamp > created[0].stamp and named.search(c.rest)
+               and c not in renames and c.name != "readlink"]
     check(not by_path, "nothing else named the temporary file by its path",
-          [f"{e[0]} {e[4]}{e[5][:160]}" for e in by_path])
+          [f"{c.origin} {c.name}{c.rest[:160]}" for c in by_path])
 
     on_descriptor = re.compile(r"<[^>]*/" + re.escape(temporary) + ">")
-    syncs = [e for e in trace if e[0] == "tool" and e[4] in ("fsync", "fdatasync")
-             and not e[3] and on_descriptor.search(e[5])]
-    check(len(syncs) >= 1, "the tool synced the temporary file", [e[5][:120] for e in syncs])
+    syncs = [c for c in trace if c.origin == "tool" and c.name in ("fsync", "fdatasync")
+             and not c.resumed and on_descriptor.search(c.rest)]
+    check(len(syncs) >= 1, "the tool synced the temporary file", [c.rest[:120] for c in syncs])
     if syncs and renames:
-        first = syncs[0]
+        sync, rename = syncs[0], renames[0]
         # A call that blocked is printed in two halves; the one with the result has its length.
-        result = next((e for e in trace if e[1] == first[1] and e[2] >= first[2] and e[4] == first[4]
-                       and (e is first or e[3]) and re.search(r"= 0 <[\d.]+>$", e[5])), None)
-        ended = first[2] + float(re.search(r"<([\d.]+)>$", result[5]).group(1)) if result else None
-        rename_at = renames[0][2]
-        check(ended is not None and ended < rename_at, "the sync ended before the rename",
+        result = next((c for c in trace if c.pid == sync.pid and c.stamp >= sync.stamp
+                       and c.name == sync.name and (c is sync or c.resumed)
+                       and re.search(r"= 0 <[\d.]+>$", c.rest)), None)
+        ended = sync.stamp + float(re.search(r"<([\d.]+)>$", result.rest).group(1)) if result else None
+        check(ended is not None and ended < rename.stamp, "the sync ended before the rename",
               "sync of %.1f ms ended %.1f ms before the rename"
-              % (((ended or first[2]) - first[2]) * 1e3, (rename_at - (ended or first[2])) * 1e3))
+              % (((ended or sync.stamp) - sync.stamp) * 1e3, (rename.stamp - (ended or sync.stamp)) * 1e3))
 
 sys.exit(1 if failures else 0)
