@@ -1,7 +1,8 @@
 // Copies a file over an older copy of it and prints the time in milliseconds: through the
-// tool's DuplicateFile (temporary file, then replace) or through a plain CopyFileA.
+// tool's DuplicateFile (temporary file, flushed, then replace), through a plain CopyFileA, or
+// through CopyFileA followed by a flush of the destination (the same durability as the tool's).
 //
-//   bench_copy.exe duplicate|copyfile SOURCE DESTINATION
+//   bench_copy.exe duplicate|copyfile|copyfile-flush SOURCE DESTINATION
 #include <windows.h>
 
 #include <cstdio>
@@ -11,15 +12,22 @@
 
 int main(int argc, char** argv) {
   if (argc != 4) {
-    std::fprintf(stderr, "usage: bench_copy duplicate|copyfile SOURCE DESTINATION\n");
+    std::fprintf(stderr, "usage: bench_copy duplicate|copyfile|copyfile-flush SOURCE DESTINATION\n");
     return 2;
   }
   const bool duplicate = std::strcmp(argv[1], "duplicate") == 0;
+  const bool flush = std::strcmp(argv[1], "copyfile-flush") == 0;
   LARGE_INTEGER frequency, start, end;
   QueryPerformanceFrequency(&frequency);
   QueryPerformanceCounter(&start);
-  const bool ok = duplicate ? runtime::DuplicateFile(argv[2], argv[3]) != 0
-                            : CopyFileA(argv[2], argv[3], FALSE) != 0;
+  bool ok = duplicate ? runtime::DuplicateFile(argv[2], argv[3]) != 0
+                      : CopyFileA(argv[2], argv[3], FALSE) != 0;
+  if (ok && flush) {
+    const HANDLE copy = CreateFileA(argv[3], GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    ok = copy != INVALID_HANDLE_VALUE && FlushFileBuffers(copy);
+    if (copy != INVALID_HANDLE_VALUE) CloseHandle(copy);
+  }
   QueryPerformanceCounter(&end);
   std::printf("%.1f %s\n",
               static_cast<double>(end.QuadPart - start.QuadPart) * 1e3 /

@@ -8,6 +8,24 @@
 
 namespace {
 
+// The tool runs elevated, often from a Downloads folder that anyone may have put a DLL in, and the
+// dialogs make the system load further libraries by name long after start. Every later search
+// for a library by name looks in the system folder only. SetDefaultDllDirectories is missing on
+// a Windows 7 without its 2011 update: there the application folder is still searched, but the
+// current folder is not.
+void SearchLibrariesInTheSystemFolderOnly() {
+  using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+  FARPROC found = GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories");
+  if (found != nullptr) {
+    reinterpret_cast<SetDefaultDllDirectoriesFunction>(reinterpret_cast<void (*)()>(found))(
+        LOAD_LIBRARY_SEARCH_SYSTEM32);
+  }
+  SetDllDirectoryA("");
+  // SearchPath, which some system code uses to find files by name, looks in the current folder
+  // only after the system folders.
+  SetSearchPathMode(BASE_SEARCH_PATH_ENABLE_SAFE_SEARCHMODE | BASE_SEARCH_PATH_PERMANENT);
+}
+
 // The tool runs elevated, often started from a Downloads folder: a comctl32.dll planted beside
 // it must never be loaded. So the library is asked for by name from the system folder only (by
 // name, the manifest's common controls 6.0 still apply) rather than imported.
@@ -27,6 +45,7 @@ void InitCommonControlsFromSystem() {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  SearchLibrariesInTheSystemFolderOnly();
   // The command line and the prompt use this module handle; asked for once here at start.
   GetModuleHandleA(nullptr);
   // Visual styles for the prompt's controls (the manifest asks for common controls 6.0).

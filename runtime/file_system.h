@@ -28,13 +28,18 @@ std::int64_t QueryFileSizeWith(const FileQueryCalls& calls, const Text& path);
 // QueryFileSizeWith over the platform's own calls.
 std::int64_t QueryFileSize(const Text& path);
 
-// Copies `source` over `destination`. The new file is written beside the destination first and
-// then put in its place in one step, so a copy that fails part-way leaves an older destination
-// file as it was and no temporary file behind. Non-zero only when the destination holds the
-// complete new file; 0 at once for an absent path. A destination that is a folder, or a file
-// marked read-only or hidden, is not overwritten (0), as the platform's own copy refuses them.
-// The temporary file is named ~dupXXXXXXXX.tmp (8 hexadecimal digits). A destination that
-// another program holds open is waited for up to about two seconds before the copy gives 0.
+// Copies `source` over `destination`. The new file is written beside the destination first, its
+// data flushed to the disk, and then put in its place in one step, so neither a copy that fails
+// part-way nor a power cut after success leaves an older destination file damaged. The new file
+// is reached only through one handle from its creation to its rename, and is marked for deletion
+// until just before that rename: a failed copy, or a process killed part-way, leaves nothing
+// behind. Non-zero only when the destination holds the complete new file; 0 at once for an
+// absent path. The new file takes over the source's last-write time and its attributes except
+// read-only and hidden. A destination that is a folder, or a file marked read-only or hidden, is
+// not overwritten (0), as the platform's own copy refuses them. The temporary file is named "~"
+// and hexadecimal digits, no longer than the destination's own name when that has 4 characters
+// or more. A destination that another program holds open is waited for up to about two seconds
+// before the copy gives 0.
 std::int32_t DuplicateFile(const Text& source, const Text& destination);
 
 // The process's current directory, always ending in a backslash; empty when the platform fails.

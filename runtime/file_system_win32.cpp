@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "runtime/file_system.h"
+#include "runtime/memory.h"
 
 namespace runtime {
 
@@ -29,76 +30,191 @@ std::uint32_t PlatformAttributes(const char* path) { return GetFileAttributesA(p
 constexpr FileQueryCalls kPlatformCalls = {PlatformDriveType, PlatformFindFirst,
                                            PlatformAttributes};
 
-// The length of the folder part of `path`, separator included: a temporary file written there
-// lies in the same folder as the path itself. "C:name" keeps its drive-relative "C:".
+// A platform handle that is closed when it goes out of scope.
+class OwnedHandle {
+ public:
+  explicit OwnedHandle(HANDLE handle) : handle_(handle) {}
+  ~OwnedHandle() { Close(); }
+  OwnedHandle(const OwnedHandle&) = delete;
+  OwnedHandle& operator=(const OwnedHandle&) = delete;
+
+  HANDLE Get() const { return handle_; }
+  bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
+  void Close() {
+    if (IsOpen()) CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+// The length of the folder part of a full path, separator included.
 std::size_t FolderLength(const char* path, std::size_t length) {
   std::size_t folder = 0;
   for (std::size_t i = 0; i < length; ++i) {
     if (path[i] == '\\' || path[i] == '/') folder = i + 1;
   }
-  if (folder == 0 && length >= 2 && path[1] == ':') folder = 2;
   return folder;
 }
 
-void AppendHex(char* out, DWORD value) {
+// The destination as a full path, resolved once against the working directory, so that the
+// temporary file and the rename name the same folder; absent when the platform fails.
+Text FullPath(const Text& path) {
+  const DWORD needed = GetFullPathNameA(path.CStr(), 0, nullptr, nullptr);
+  if (needed == 0) return Text();
+  char* buffer = static_cast<char*>(Allocate(needed));
+  if (buffer == nullptr) return Text();
+  const DWORD length = GetFullPathNameA(path.CStr(), needed, buffer, nullptr);
+  Text full = length > 0 && length < needed ? Text(buffer, length) : Text();
+  Release(buffer);
+  return full;
+}
+
+// A virus scanner or an indexer often opens a freshly written file, or the file it replaces, for
+// a moment. Such a hold is waited out for a short, bounded time before a step counts as failed.
+constexpr int kHoldRetries = 20;
+constexpr DWORD kHoldRetryPauseMs = 100;
+
+template <typename Step>
+bool RetryWhileHeld(Step step) {
+  for (int retry = 0;; ++retry) {
+    if (step()) return true;
+    const DWORD error = GetLastError();
+    const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+                      error == ERROR_ACCESS_DENIED;
+    if (!held || retry == kHoldRetries) return false;
+    Sleep(kHoldRetryPauseMs);
+  }
+}
+
+// A file marked so is removed by the system when its last handle closes, also when the process
+// is killed. Wine 8 keeps this mark on its server, so killing the tool removes the file there
+// too; it knows no FileDispositionInfoEx.
+bool MarkForDeletion(HANDLE file, bool marked) {
+  FILE_DISPOSITION_INFO disposition = {static_cast<BOOLEAN>(marked ? TRUE : FALSE)};
+  return SetFileInformationByHandle(file, FileDispositionInfo, &disposition,
+                                    sizeof disposition) != 0;
+}
+
+void AppendHex(char* out, int digits, DWORD value) {
   static const char kDigits[] = "0123456789abcdef";
-  for (int i = 7; i >= 0; --i) {
+  for (int i = digits - 1; i >= 0; --i) {
     out[i] = kDigits[value & 0xF];
     value >>= 4;
   }
 }
 
-// Claims a new, empty file "~dup<8 hex digits>.tmp" in the destination's folder. Creating it
-// with CREATE_NEW makes the name ours alone; false when the folder takes no new file.
-bool ClaimTemporaryFile(const Text& destination, Text* temporary) {
-  static const char kPrefix[] = "~dup";
-  static const char kSuffix[] = ".tmp";
-  const std::size_t folder = FolderLength(destination.CStr(), destination.Length());
-  char name[sizeof kPrefix - 1 + 8 + sizeof kSuffix];
-  std::memcpy(name, kPrefix, sizeof kPrefix - 1);
-  std::memcpy(name + sizeof kPrefix - 1 + 8, kSuffix, sizeof kSuffix);
+// Creates the temporary file "~" + hexadecimal digits beside the destination, no longer than the
+// destination's own name where it can be (so a destination near the path limit still fits), open
+// for this process alone and marked for deletion from the start. CREATE_NEW makes the name ours:
+// nothing that was there before, a link included, is ever opened. Null when no file could be made.
+HANDLE CreateTemporaryFile(const Text& full, std::size_t folder) {
+  const std::size_t nameLength = full.Length() - folder;
+  const int digits = nameLength > 9 ? 8 : nameLength > 4 ? static_cast<int>(nameLength) - 1 : 3;
+  char name[1 + 8 + 1] = "~";
+  name[1 + digits] = '\0';
+  const Text folderText(full.CStr(), folder);
 
   DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 16);
   for (int attempt = 0; attempt < 64; ++attempt) {
-    AppendHex(name + sizeof kPrefix - 1, seed + static_cast<DWORD>(attempt) * 0x9E3779B1u);
-    Text candidate = Text(destination.CStr(), folder) + Text(name);
-    if (candidate.IsAbsent()) return false;
-    const HANDLE file = CreateFileA(candidate.CStr(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    AppendHex(name + 1, digits, seed + static_cast<DWORD>(attempt) * 0x9E3779B1u);
+    const Text candidate = folderText + Text(name);
+    if (candidate.IsAbsent()) return nullptr;
+    const HANDLE file = CreateFileA(candidate.CStr(), GENERIC_READ | GENERIC_WRITE | DELETE, 0,
+                                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
+      if (RetryWhileHeld([file] { return MarkForDeletion(file, true); })) return file;
       CloseHandle(file);
-      *temporary = static_cast<Text&&>(candidate);
-      return true;
+      return nullptr;
     }
     const DWORD error = GetLastError();
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return nullptr;
   }
-  return false;
+  return nullptr;
 }
 
-// A virus scanner or an indexer often opens a freshly written file, or the file it replaces, for
-// a moment. Such a hold is waited out for a short, bounded time before the copy counts as failed.
-constexpr int kReplaceRetries = 20;
-constexpr DWORD kReplaceRetryPauseMs = 100;
+// Large blocks at page-aligned addresses keep the copy as fast as the platform's own.
+constexpr DWORD kCopyBlockSize = 1u << 20;
 
-bool ReplaceDestination(const Text& temporary, const Text& destination) {
-  for (int retry = 0;; ++retry) {
-    if (MoveFileExA(temporary.CStr(), destination.CStr(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      return true;
+// All of `from` into `to`, which is first made as long as the source (the disk then finds room
+// for it in one piece, and a full disk shows at once). False on any failure, and when the source
+// changed its length during the copy.
+bool CopyContent(HANDLE from, HANDLE to, LONGLONG size) {
+  FILE_END_OF_FILE_INFO end = {};
+  end.EndOfFile.QuadPart = size;
+  if (!SetFileInformationByHandle(to, FileEndOfFileInfo, &end, sizeof end)) return false;
+  void* block = VirtualAlloc(nullptr, kCopyBlockSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  if (block == nullptr) return false;
+  LONGLONG copied = 0;
+  bool ok = true;
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(from, block, kCopyBlockSize, &got, nullptr)) {
+      ok = false;
+      break;
     }
-    const DWORD error = GetLastError();
-    const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
-                      error == ERROR_ACCESS_DENIED;
-    if (!held || retry == kReplaceRetries) return false;
-    Sleep(kReplaceRetryPauseMs);
+    if (got == 0) break;
+    DWORD written = 0;
+    if (!WriteFile(to, block, got, &written, nullptr) || written != got) {
+      ok = false;
+      break;
+    }
+    copied += got;
   }
+  VirtualFree(block, 0, MEM_RELEASE);
+  return ok && copied == size;
 }
 
-void RemoveTemporaryFile(const Text& temporary) {
-  // The copy takes over the source's attributes; a read-only temporary file would stay behind.
-  SetFileAttributesA(temporary.CStr(), FILE_ATTRIBUTE_NORMAL);
-  DeleteFileA(temporary.CStr());
+// What the platform's copy carries over: the source's last-write time and its attributes, except
+// read-only and hidden, which would block the next update of the add-on.
+bool CarryOver(const FILE_BASIC_INFO& source, HANDLE to) {
+  constexpr DWORD kCarried = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_SYSTEM |
+                             FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
+                             FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  FILE_BASIC_INFO basic = {};  // zero times stay as they are
+  basic.LastWriteTime = source.LastWriteTime;
+  basic.FileAttributes = source.FileAttributes & kCarried;
+  if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+  return SetFileInformationByHandle(to, FileBasicInfo, &basic, sizeof basic) != 0;
+}
+
+// The rename request for the destination's full path. SetFileInformationByHandle turns the name
+// into a full path by the usual rules: under Wine 8 a bare name lands in the working directory,
+// not the file's own folder, and a RootDirectory is refused. Null when memory runs out.
+FILE_RENAME_INFO* RenameRequest(const Text& full, DWORD* size) {
+  const int characters = MultiByteToWideChar(CP_ACP, 0, full.CStr(), -1, nullptr, 0);
+  if (characters <= 0) return nullptr;
+  *size = static_cast<DWORD>(sizeof(FILE_RENAME_INFO) + sizeof(WCHAR) * characters);
+  auto* request = static_cast<FILE_RENAME_INFO*>(Allocate(*size));
+  if (request == nullptr) return nullptr;
+  request->ReplaceIfExists = TRUE;
+  request->RootDirectory = nullptr;
+  request->FileNameLength = static_cast<DWORD>(sizeof(WCHAR) * (characters - 1));
+  if (MultiByteToWideChar(CP_ACP, 0, full.CStr(), -1, request->FileName, characters) <= 0) {
+    Release(request);
+    return nullptr;
+  }
+  return request;
+}
+
+// Puts the temporary file in the destination's place in one step, through its handle. A file
+// marked for deletion cannot be renamed, so the mark goes just before each attempt and comes
+// back after a failed one.
+bool ReplaceDestination(HANDLE temporary, const Text& full) {
+  DWORD size = 0;
+  FILE_RENAME_INFO* request = RenameRequest(full, &size);
+  if (request == nullptr) return false;
+  const bool replaced = RetryWhileHeld([&] {
+    if (!MarkForDeletion(temporary, false)) return false;
+    if (SetFileInformationByHandle(temporary, FileRenameInfo, request, size)) return true;
+    const DWORD error = GetLastError();
+    MarkForDeletion(temporary, true);
+    SetLastError(error);
+    return false;
+  });
+  Release(request);
+  return replaced;
 }
 
 }  // namespace
@@ -116,16 +232,33 @@ std::int32_t DuplicateFile(const Text& source, const Text& destination) {
       (existing & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN))) {
     return 0;
   }
+  const Text full = FullPath(destination);
+  const std::size_t folder = FolderLength(full.CStr(), full.Length());
+  if (full.IsAbsent() || folder == 0 || folder == full.Length()) return 0;
 
-  Text temporary;
-  if (!ClaimTemporaryFile(destination, &temporary)) return 0;
-  // The older destination file is touched only by the one-step replace, after a complete copy.
-  if (!CopyFileA(source.CStr(), temporary.CStr(), FALSE) ||
-      !ReplaceDestination(temporary, destination)) {
-    RemoveTemporaryFile(temporary);
+  OwnedHandle from(CreateFileA(source.CStr(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  FILE_BASIC_INFO basic = {};
+  LARGE_INTEGER size = {};
+  if (!from.IsOpen() ||
+      !GetFileInformationByHandleEx(from.Get(), FileBasicInfo, &basic, sizeof basic) ||
+      !GetFileSizeEx(from.Get(), &size)) {
     return 0;
   }
-  return 1;
+
+  // From here on the new file is reached only through this handle, never by its name again, so
+  // nobody can swap what the name points at; the older destination file is touched only by the
+  // one-step replace, after a complete copy whose data is on the disk.
+  OwnedHandle temporary(CreateTemporaryFile(full, folder));
+  if (!temporary.IsOpen()) return 0;
+  bool copied = CopyContent(from.Get(), temporary.Get(), size.QuadPart) &&
+                CarryOver(basic, temporary.Get());
+  // The source may be the destination itself, and an open handle would block its replacement.
+  from.Close();
+  copied = copied && FlushFileBuffers(temporary.Get()) &&
+           ReplaceDestination(temporary.Get(), full);
+  if (!copied) RetryWhileHeld([&] { return MarkForDeletion(temporary.Get(), true); });
+  return copied ? 1 : 0;
 }
 
 Text WorkingDirectory() {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
@@ -417,6 +418,67 @@ TEST_F(DuplicateFileTest, AHoldThatEndsWithinAMomentIsWaitedOut) {
   EXPECT_LT(elapsed, 2500u);
   EXPECT_TRUE(ReadBytes(destination_) == Pattern(5000, 7));
   EXPECT_EQ(Joined(ListFolder(target_)), "{addon.pak}");
+}
+
+TEST_F(DuplicateFileTest, AReadOnlyDownloadInstallsAndItsNewerVersionOverIt) {
+  // Windows marks some downloads read-only; the copy must not pass that on to the installed
+  // file, or the next version could not replace it. Its last-write time travels.
+  FILETIME written = {0x12345678u, 0x01d00000u};
+  const struct {
+    DWORD attributes;
+    unsigned seed;
+    const char* label;
+  } cases[] = {
+      {FILE_ATTRIBUTE_READONLY, 21, "read-only download"},
+      {FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE, 22,
+       "its newer version, read-only and hidden"},
+      {FILE_ATTRIBUTE_NORMAL, 23, "a plain one"},
+  };
+  for (const auto& c : cases) {
+    const std::string source = Make("download.pak", 7000, c.seed);
+    const HANDLE file = CreateFileA(source.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << c.label;
+    written.dwLowDateTime += 10000000;  // one second later each time
+    EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &written)) << c.label;
+    CloseHandle(file);
+    ASSERT_TRUE(SetFileAttributesA(source.c_str(), c.attributes)) << c.label;
+
+    EXPECT_NE(DuplicateFile(Text(source.c_str()), Text(destination_.c_str())), 0) << c.label;
+    EXPECT_TRUE(ReadBytes(destination_) == Pattern(7000, c.seed)) << c.label;
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    ASSERT_TRUE(GetFileAttributesExA(destination_.c_str(), GetFileExInfoStandard, &data));
+    // Wine reports every file as archived, so that bit tells nothing here.
+    EXPECT_EQ(data.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN), 0u)
+        << c.label;
+    EXPECT_EQ(CompareFileTime(&data.ftLastWriteTime, &written), 0)
+        << c.label << ": " << data.ftLastWriteTime.dwLowDateTime;
+    EXPECT_EQ(Joined(ListFolder(target_)), "{addon.pak}") << c.label;
+    SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_NORMAL);
+  }
+}
+
+TEST_F(DuplicateFileTest, EveryDestinationThePlatformCopyWritesIsWritten) {
+  // The temporary file's name is no longer than the destination's own, so paths right at the
+  // limit work too: a 10-character name at 255 and 259 characters.
+  for (const std::size_t length : {255u, 259u}) {
+    std::string folder = base_;
+    while (folder.size() + 1 + 10 < length) {
+      folder += "\\" + std::string(std::min<std::size_t>(60, length - folder.size() - 12), 'f');
+      CreateDirectoryA(folder.c_str(), nullptr);
+    }
+    const std::string destination = folder + "\\trains.pak";
+    ASSERT_EQ(destination.size(), length);
+    if (!CopyFileA(source_.c_str(), destination.c_str(), FALSE)) {
+      std::printf("[ note     ] CopyFileA cannot write %zu characters: error %lu\n", length,
+                  GetLastError());
+      continue;
+    }
+    ASSERT_TRUE(WriteBytes(destination, Pattern(3000, 3)));
+    EXPECT_NE(DuplicateFile(Text(source_.c_str()), Text(destination.c_str())), 0) << length;
+    EXPECT_TRUE(ReadBytes(destination) == Pattern(5000, 7)) << length;
+    EXPECT_EQ(Joined(ListFolder(folder)), "{trains.pak}") << length;
+  }
 }
 
 TEST_F(DuplicateFileTest, AFullDiskKeepsTheOlderCopy) {

@@ -1,9 +1,9 @@
 // The real PakInstaller.exe under Wine while the machine works against it: a full disk, a
 // destination that another program holds open, a read-only volume, an add-on that vanishes
-// while the prompt is up, a config.pref that someone holds open for writing, and a hold that
-// ends within a moment. Worked through its windows like a person and judged by the boxes it
-// showed, its exit code and every folder it could have touched: the older add-on, config.pref
-// and the absence of temporary files are compared byte for byte.
+// while the prompt is up, a config.pref that someone holds open for writing, a hold that ends
+// within a moment, and a tool killed during the copy. Worked through its windows like a person
+// and judged by the boxes it showed, its exit code and every folder it could have touched: the
+// older add-on, config.pref and the absence of temporary files are compared byte for byte.
 // Drive F: (a 256 KB tmpfs) and drive R: (a read-only tmpfs holding readonly-drive/) come from
 // CTest fixtures (scripts/tmpfs-drive).
 #include <windows.h>
@@ -342,6 +342,68 @@ TEST_F(FaultTest, SettingsHeldForWritingReadAsMissing) {
       ExpectOutcome(layout, session, {"pak64", {Installed("trains.pak")}, {{layout.olderCopy, kNewAddOn}}});
     }
   }
+}
+
+// The names in `folder` that start with "~": the tool's temporary files.
+std::string TemporaryFiles(const std::string& folder) {
+  std::string found;
+  std::error_code error;
+  for (fs::directory_iterator item(folder, error), end; !error && item != end; item.increment(error)) {
+    const std::string name = item->path().filename().string();
+    if (name[0] == '~') found += "{" + name + "}";
+  }
+  return found;
+}
+
+TEST_F(FaultTest, KilledDuringTheCopyKeepsTheOlderCopyAndLeavesNoTemporaryFile) {
+  // Killed while its temporary file is there, as a crash or the end of the session would end it. A large add-on keeps the copy and its flush busy long enough for that: 256 MiB, sparse,
+  // outside the scenario's folder, whose every file the checks read.
+  const std::string name = "killed_during_the_copy";
+  Layout layout = Prepare(name, "", kNewAddOn);
+  const std::string downloads = (fs::path(ui::WindowsPath(SCENARIO_ROOT)) / (name + "-download")).string();
+  fs::create_directories(downloads);
+  layout.addOn = downloads + "\\trains.pak";
+  const HANDLE large = CreateFileA(layout.addOn.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(large, INVALID_HANDLE_VALUE) << GetLastError();
+  FILE_END_OF_FILE_INFO end = {};
+  end.EndOfFile.QuadPart = 256LL << 20;
+  EXPECT_TRUE(SetFileInformationByHandle(large, FileEndOfFileInfo, &end, sizeof end)) << GetLastError();
+  CloseHandle(large);
+
+  const std::string pakSet = layout.game + layout.pakSet;
+  constexpr UINT kKilled = 99;
+  std::string seen;
+  std::thread killer;
+  const Session session = Run(layout, name, {}, [&](HWND prompt) {
+    DWORD processId = 0;
+    GetWindowThreadProcessId(prompt, &processId);
+    killer = std::thread([&seen, pakSet, processId] {
+      const HANDLE tool = OpenProcess(PROCESS_TERMINATE, FALSE, processId);
+      for (const DWORD start = GetTickCount(); tool != nullptr && GetTickCount() - start < 15000; Sleep(1)) {
+        seen = TemporaryFiles(pakSet);
+        if (!seen.empty()) {
+          // A moment later, so the kill falls in the copy rather than between the calls that
+          // create the file and mark it for deletion; no copy of 256 MiB ends within 20 ms.
+          Sleep(20);
+          TerminateProcess(tool, kKilled);
+          break;
+        }
+      }
+      if (tool != nullptr) CloseHandle(tool);
+    });
+  });
+  if (killer.joinable()) killer.join();
+  std::error_code ignored;
+  fs::remove_all(downloads, ignored);
+
+  const std::string account = Describe(session);
+  ASSERT_FALSE(seen.empty()) << "no temporary file was seen in " << pakSet << "; " << account;
+  std::printf("[ note     ] killed while %s was in %s\n", seen.c_str(), pakSet.c_str());
+  EXPECT_TRUE(session.exited && session.exitCode == kKilled) << account;
+  EXPECT_TRUE(session.boxes.empty()) << account;
+  const std::string olderNow = ReadBytes(layout.olderCopy);
+  EXPECT_TRUE(olderNow == layout.olderBytes) << layout.olderCopy << " holds " << Summary(olderNow);
+  EXPECT_EQ(Names(pakSet), "{trains.pak}") << pakSet;
 }
 
 TEST_F(FaultTest, HoldThatEndsWithinAMomentStillInstalls) {
