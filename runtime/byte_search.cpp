@@ -17,19 +17,26 @@ const char* FindEitherBytewise(const char* p, const char* to, char a, char b) {
 
 #ifdef RUNTIME_SEARCH_SSE2
 // Compiled for SSE2 even in a 32-bit build for older processors; called only where it runs.
-__attribute__((target("sse2"))) const char* FindEitherSse2(const char* p, const char* to,
-                                                           char a, char b) {
+// Wanting one byte saves a compare and an OR in every block.
+template <bool kEither>
+__attribute__((target("sse2"))) const char* FindSse2(const char* p, const char* to, char a,
+                                                     char b) {
   const __m128i want_a = _mm_set1_epi8(a);
   const __m128i want_b = _mm_set1_epi8(b);
-  // Two blocks a round: the loads of the second overlap the compares of the first.
-  for (; to - p >= 32; p += 32) {
-    const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
-    const unsigned low = static_cast<unsigned>(_mm_movemask_epi8(
-        _mm_or_si128(_mm_cmpeq_epi8(first, want_a), _mm_cmpeq_epi8(first, want_b))));
-    const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(
-        _mm_or_si128(_mm_cmpeq_epi8(second, want_a), _mm_cmpeq_epi8(second, want_b))));
-    if ((low | high) != 0) return p + __builtin_ctz(low | (high << 16));
+  const auto matches = [&](const char* at) __attribute__((target("sse2"))) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    const __m128i hits = _mm_cmpeq_epi8(block, want_a);
+    return kEither ? _mm_or_si128(hits, _mm_cmpeq_epi8(block, want_b)) : hits;
+  };
+  // 64 bytes a round with one test: what is sought is rare in the large buffers searched.
+  for (; to - p >= 64; p += 64) {
+    const __m128i any = _mm_or_si128(_mm_or_si128(matches(p), matches(p + 16)),
+                                     _mm_or_si128(matches(p + 32), matches(p + 48)));
+    if (_mm_movemask_epi8(any) != 0) break;
+  }
+  for (; to - p >= 16; p += 16) {
+    const unsigned hits = static_cast<unsigned>(_mm_movemask_epi8(matches(p)));
+    if (hits != 0) return p + __builtin_ctz(hits);
   }
   return FindEitherBytewise(p, to, a, b);
 }
@@ -48,7 +55,9 @@ bool HasSse2() {
 
 const char* FindEither(const char* from, const char* to, char a, char b) {
 #ifdef RUNTIME_SEARCH_SSE2
-  if (HasSse2()) return FindEitherSse2(from, to, a, b);
+  if (HasSse2()) {
+    return a == b ? FindSse2<false>(from, to, a, b) : FindSse2<true>(from, to, a, b);
+  }
 #endif
   return FindEitherBytewise(from, to, a, b);
 }

@@ -23,12 +23,12 @@ inline std::string Trim(const std::string& s) {
 }
 
 // Names and keys as the file's lines spell them; the 8-bit callers would pass them the same.
+// Every selection reads every key: up to `most` of each keep the run fast.
 inline void Queries(const std::uint8_t* data, std::size_t size, std::vector<std::string>* groups,
-                    std::vector<std::string>* keys) {
+                    std::vector<std::string>* keys, std::size_t most = 12) {
   const std::string all(reinterpret_cast<const char*>(data), size);
   std::size_t start = 0;
-  // Every selection reads every key: a few of each keep the run fast.
-  while (start < all.size() && groups->size() < 12 && keys->size() < 12) {
+  while (start < all.size() && groups->size() < most && keys->size() < most) {
     std::size_t end = all.find_first_of("\r\n", start);
     if (end == std::string::npos) end = all.size();
     const std::string line = Trim(all.substr(start, end - start));

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/byte_search.h"
 #include "runtime/memory.h"
 
 namespace runtime {
@@ -413,6 +414,31 @@ TEST(SettingsStoreTest, ZeroBytesAreReadSafely) {
   EXPECT_EQ(store.SelectGroup(Text("")), 1);
   Open(store, std::string(1, '\0'));
   EXPECT_EQ(Read(store, "k"), kDefault);
+}
+
+// The search runs in blocks of 16 and 64 bytes with a byte-wise tail: every length and offset
+// around those sizes, with the sought byte first found there, and a decoy just past the end.
+TEST(SettingsStoreTest, ByteSearchFindsTheFirstMatchAtEveryOffset) {
+  for (std::size_t length = 0; length <= 140; ++length) {
+    std::string bytes(length + 1, 'x');
+    bytes[length] = '[';  // outside the range searched
+    const char* const from = bytes.data();
+    const char* const to = from + length;
+    EXPECT_EQ(FindByte(from, to, '['), to) << "length " << length;
+    EXPECT_EQ(FindEither(from, to, '\r', '['), to) << "length " << length;
+    for (std::size_t at = 0; at < length; ++at) {
+      std::string hit = bytes;
+      hit[at] = '\n';
+      if (at + 1 < length) hit[at + 1] = '\r';
+      const char* const base = hit.data();
+      EXPECT_EQ(FindByte(base, base + length, '\n') - base, static_cast<std::ptrdiff_t>(at))
+          << "length " << length;
+      EXPECT_EQ(FindEither(base, base + length, '\r', '\n') - base, static_cast<std::ptrdiff_t>(at))
+          << "length " << length;
+      EXPECT_EQ(FindEither(base, base + length, '\n', '\r') - base, static_cast<std::ptrdiff_t>(at))
+          << "length " << length;
+    }
+  }
 }
 
 // Texts are made before the failure is armed: their own copies count as allocations too.
