@@ -31,8 +31,8 @@ void Differ(const char* what, const std::string& runtime, const std::string& ref
   std::abort();
 }
 
-// Every answer of one store in order, as printable text: results of selections, and values
-// with a mark for the absent text.
+// Every answer of one store in order: the results of opening and selecting, and each value
+// read in brackets, or "absent".
 template <class Store>
 std::string Transcript(const std::vector<char>& bytes, const Calls& calls, int failing) {
   Store store;

@@ -431,12 +431,10 @@ TEST(SettingsStoreTest, ByteSearchFindsTheFirstMatchAtEveryOffset) {
       hit[at] = '\n';
       if (at + 1 < length) hit[at + 1] = '\r';
       const char* const base = hit.data();
-      EXPECT_EQ(FindByte(base, base + length, '\n') - base, static_cast<std::ptrdiff_t>(at))
-          << "length " << length;
-      EXPECT_EQ(FindEither(base, base + length, '\r', '\n') - base, static_cast<std::ptrdiff_t>(at))
-          << "length " << length;
-      EXPECT_EQ(FindEither(base, base + length, '\n', '\r') - base, static_cast<std::ptrdiff_t>(at))
-          << "length " << length;
+      const char* const want = base + at;
+      EXPECT_EQ(FindByte(base, base + length, '\n'), want) << "length " << length << " at " << at;
+      EXPECT_EQ(FindEither(base, base + length, '\r', '\n'), want) << "length " << length;
+      EXPECT_EQ(FindEither(base, base + length, '\n', '\r'), want) << "length " << length;
     }
   }
 }
