@@ -16,30 +16,46 @@ const char* FindEitherBytewise(const char* p, const char* to, char a, char b) {
 }
 
 #ifdef RUNTIME_SEARCH_SSE2
-// Compiled for SSE2 even in a 32-bit build for older processors; called only where it runs.
-// Wanting one byte saves a compare and an OR in every block.
+// A 32-bit build for older processors compiles this part for SSE2 all the same; it is called
+// only where the processor has it.
+#ifndef __SSE2__
+#pragma GCC push_options
+#pragma GCC target("sse2")
+#endif
+
+// The bytes of the 16 at `at` that equal `a`, or `a` or `b`. One byte sought saves a compare
+// and an OR in every block.
 template <bool kEither>
-__attribute__((target("sse2"))) const char* FindSse2(const char* p, const char* to, char a,
-                                                     char b) {
+inline __attribute__((always_inline)) __m128i Matches(const char* at, __m128i a, __m128i b) {
+  const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+  const __m128i hits = _mm_cmpeq_epi8(block, a);
+  return kEither ? _mm_or_si128(hits, _mm_cmpeq_epi8(block, b)) : hits;
+}
+
+template <bool kEither>
+const char* FindSse2(const char* p, const char* to, char a, char b) {
   const __m128i want_a = _mm_set1_epi8(a);
   const __m128i want_b = _mm_set1_epi8(b);
-  const auto matches = [&](const char* at) __attribute__((target("sse2"))) {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-    const __m128i hits = _mm_cmpeq_epi8(block, want_a);
-    return kEither ? _mm_or_si128(hits, _mm_cmpeq_epi8(block, want_b)) : hits;
-  };
   // 64 bytes a round with one test: what is sought is rare in the large buffers searched.
   for (; to - p >= 64; p += 64) {
-    const __m128i any = _mm_or_si128(_mm_or_si128(matches(p), matches(p + 16)),
-                                     _mm_or_si128(matches(p + 32), matches(p + 48)));
+    const __m128i any =
+        _mm_or_si128(_mm_or_si128(Matches<kEither>(p, want_a, want_b),
+                                  Matches<kEither>(p + 16, want_a, want_b)),
+                     _mm_or_si128(Matches<kEither>(p + 32, want_a, want_b),
+                                  Matches<kEither>(p + 48, want_a, want_b)));
     if (_mm_movemask_epi8(any) != 0) break;
   }
   for (; to - p >= 16; p += 16) {
-    const unsigned hits = static_cast<unsigned>(_mm_movemask_epi8(matches(p)));
+    const auto hits =
+        static_cast<unsigned>(_mm_movemask_epi8(Matches<kEither>(p, want_a, want_b)));
     if (hits != 0) return p + __builtin_ctz(hits);
   }
   return FindEitherBytewise(p, to, a, b);
 }
+
+#ifndef __SSE2__
+#pragma GCC pop_options
+#endif
 
 bool HasSse2() {
 #ifdef __SSE2__
