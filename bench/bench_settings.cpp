@@ -1,15 +1,19 @@
 // Reads the run's two keys from one settings file, once, as the tool does, and prints the
-// time it took in microseconds: through the tool's own store ("store") or through the
-// platform's GetPrivateProfileStringA ("profile"). One process per measurement, so neither
-// side profits from a cache of an earlier read in the same process.
+// time it took in microseconds: through the tool's own store ("store"), through the earlier
+// store that parsed every line into a record at open ("earlier", over the same file calls) or
+// through the platform's GetPrivateProfileStringA ("profile"). "read" is the floor any reader
+// stands on: one plain CreateFileA, ReadFile, CloseHandle of the whole file into a fresh
+// buffer. One process per measurement, so no side profits from an earlier read in the process.
 //
-//   bench_settings.exe store|profile PATH
+//   bench_settings.exe store|earlier|profile|read PATH
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "runtime/settings.h"
+#include "tests/settings/reference/settings_store.h"
 
 namespace {
 
@@ -20,21 +24,63 @@ double Microseconds(LARGE_INTEGER from, LARGE_INTEGER to) {
          static_cast<double>(frequency.QuadPart);
 }
 
+// The size read, or 0. The buffer is not released: the floor stays as low as it can be.
+DWORD ReadWhole(const char* path) {
+  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  const DWORD size = GetFileSize(file, nullptr);
+  DWORD got = 0;
+  void* buffer = std::malloc(size + 2);
+  if (buffer == nullptr || !ReadFile(file, buffer, size, &got, nullptr)) got = 0;
+  CloseHandle(file);
+  return got;
+}
+
+// The earlier store over the file, with the file calls the tool makes.
+void ReadEarlier(const char* path, runtime::Text* pakset, runtime::Text* directory) {
+  reference::SettingsStore store;
+  HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  DWORD size = GetFileSize(file, nullptr);
+  char mark[3] = {};
+  DWORD got = 0;
+  std::int32_t encoding = reference::kSettingsPlain;
+  if (ReadFile(file, mark, 3, &got, nullptr) && got == 3 &&
+      reference::IsUtf8ByteOrderMark(mark)) {
+    encoding = reference::kSettingsUtf8;
+    size -= 3;
+  } else {
+    SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+  }
+  store.OpenWithFile(encoding);
+  if (char* room = store.ReserveContent(size)) {
+    if (!ReadFile(file, room, size, &got, nullptr)) got = 0;
+    store.TakeContent(got);
+  }
+  store.SelectGroup("Tavelmark");
+  *pakset = store.Read("default_pakset", "pak");
+  *directory = store.Read("morvenholt_directory", "C:\\");
+  store.Close();
+  CloseHandle(file);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 3) {
-    std::fprintf(stderr, "usage: bench_settings store|profile PATH\n");
+    std::fprintf(stderr, "usage: bench_settings store|earlier|profile|read PATH\n");
     return 2;
   }
-  const bool store = std::strcmp(argv[1], "store") == 0;
+  const char* mode = argv[1];
   const char* path = argv[2];
   char pakset[512] = "";
   char directory[512] = "";
 
   LARGE_INTEGER start, end;
   QueryPerformanceCounter(&start);
-  if (store) {
+  if (std::strcmp(mode, "store") == 0) {
     runtime::OpenSettings(path);
     runtime::SelectSettingsGroup("Tavelmark");
     const runtime::Text a = runtime::ReadSetting("default_pakset", "pak");
@@ -42,6 +88,15 @@ int main(int argc, char** argv) {
     runtime::CloseSettings();
     lstrcpynA(pakset, a.CStr(), sizeof pakset);
     lstrcpynA(directory, b.CStr(), sizeof directory);
+  } else if (std::strcmp(mode, "earlier") == 0) {
+    runtime::Text a;
+    runtime::Text b;
+    ReadEarlier(path, &a, &b);
+    lstrcpynA(pakset, a.CStr(), sizeof pakset);
+    lstrcpynA(directory, b.CStr(), sizeof directory);
+  } else if (std::strcmp(mode, "read") == 0) {
+    wsprintfA(pakset, "%lu", ReadWhole(path));
+    lstrcpyA(directory, "bytes");
   } else {
     GetPrivateProfileStringA("Tavelmark", "default_pakset", "pak", pakset, sizeof pakset, path);
     GetPrivateProfileStringA("Tavelmark", "morvenholt_directory", "C:\\", directory,

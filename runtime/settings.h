@@ -1,7 +1,8 @@
 #pragma once
 // The read-only settings store: one line-oriented file of [groups] and key=value entries, read
-// whole into one buffer and parsed in place. Lookups are confined to the selected group and fold
-// only the letters A to Z. Nothing here ever writes, creates or truncates the file.
+// whole into one buffer whose lines are read where a lookup needs them. Lookups are confined to
+// the selected group and fold only the letters A to Z. Nothing here ever writes, creates or
+// truncates the file.
 //
 // There is one store per process; the four operations act on it.
 #include <cstdint>

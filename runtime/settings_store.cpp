@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "runtime/byte_search.h"
 #include "runtime/memory.h"
 
 namespace runtime {
@@ -12,12 +13,13 @@ bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
 
 char FoldLetter(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 0x20) : c; }
 
-// Same length and bytes, with only A-Z and a-z matched regardless of case.
-bool NamesEqual(const char* a, const char* b) {
-  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-    if (FoldLetter(*a) != FoldLetter(*b)) return false;
+// Whether the `length` bytes spell `prepared`, with only A-Z and a-z matched regardless of case.
+bool Spells(const char* bytes, std::size_t length, const char* prepared) {
+  std::size_t i = 0;
+  for (; prepared[i] != '\0'; ++i) {
+    if (i == length || FoldLetter(bytes[i]) != FoldLetter(prepared[i])) return false;
   }
-  return *a == *b;
+  return i == length;
 }
 
 char* CopyOf(const char* bytes, std::size_t length) {
@@ -26,12 +28,54 @@ char* CopyOf(const char* bytes, std::size_t length) {
   return copy;
 }
 
-const char* SkipBlanks(const char* p) {
-  while (IsBlank(*p)) ++p;
-  return p;
+// The length of the text from `from` to `to` or to its first zero byte, whichever comes first.
+std::size_t TextLength(const char* from, const char* to) {
+  return static_cast<std::size_t>(FindByte(from, to, '\0') - from);
+}
+
+// Whether only blanks stand between `p` and the start of its line.
+bool StartsLine(const char* content, const char* p) {
+  while (p > content && IsBlank(p[-1])) --p;
+  return p == content || IsLineEnd(p[-1]);
 }
 
 }  // namespace
+
+SettingsLine ReadSettingsLine(const char* p, const char* end) {
+  SettingsLine line = {};
+  const char* const line_end = FindEither(p, end, '\r', '\n');
+  line.next = line_end;
+  // CR LF, LF and lone CR all end a line, and empty lines vanish.
+  while (line.next < end && IsLineEnd(*line.next)) ++line.next;
+
+  while (p < line_end && IsBlank(*p)) ++p;
+  if (p == line_end) {
+    line.kind = SettingsLineKind::kBlank;
+  } else if (*p == ';') {
+    ++p;
+    if (p < line_end && *p == ' ') ++p;
+    line.kind = SettingsLineKind::kComment;
+    line.text = p;
+    line.text_length = TextLength(p, line_end);
+  } else if (*p == '[') {
+    const char* name = p + 1;
+    line.kind = SettingsLineKind::kGroup;
+    line.text = name;
+    line.text_length = TextLength(name, FindByte(name, line_end, ']'));
+  } else {
+    const char* equals = FindByte(p, line_end, '=');
+    const char* key_end = equals;
+    while (key_end > p && IsBlank(key_end[-1])) --key_end;
+    const char* value = equals < line_end ? equals + 1 : line_end;
+    while (value < line_end && IsBlank(*value)) ++value;
+    line.kind = SettingsLineKind::kEntry;
+    line.key = p;
+    line.key_length = TextLength(p, key_end);
+    line.text = value;
+    line.text_length = TextLength(value, line_end);
+  }
+  return line;
+}
 
 bool IsUtf8ByteOrderMark(const char* three) {
   return static_cast<unsigned char>(three[0]) == 0xEF &&
@@ -52,8 +96,9 @@ void Latin1ToUtf8(const char* in, char* out) {
   *out = '\0';
 }
 
-bool Utf8ToLatin1(const char* in, char* out) {
-  std::size_t remaining = std::strlen(in);
+bool Utf8ToLatin1(const char* in, char* out) { return Utf8ToLatin1(in, std::strlen(in), out); }
+
+bool Utf8ToLatin1(const char* in, std::size_t remaining, char* out) {
   const auto* p = reinterpret_cast<const unsigned char*>(in);
   while (remaining > 0) {
     const unsigned char lead = *p;
@@ -104,83 +149,12 @@ char* SettingsStore::ReserveContent(std::size_t size) {
   return content_;
 }
 
-SettingsRecord* SettingsStore::NewRecord() {
-  constexpr std::size_t kLargestBlock = 4096;
-  if (blocks_ == nullptr || blocks_->used == blocks_->capacity) {
-    const std::size_t capacity =
-        blocks_ == nullptr ? 1 : (blocks_->capacity < kLargestBlock ? 2 * blocks_->capacity
-                                                                     : kLargestBlock);
-    auto* block = static_cast<SettingsRecordBlock*>(
-        Allocate(sizeof(SettingsRecordBlock) + capacity * sizeof(SettingsRecord)));
-    if (block == nullptr) return nullptr;
-    block->capacity = capacity;
-    block->next = blocks_;
-    blocks_ = block;
-  }
-  return &blocks_->Records()[blocks_->used++];
-}
-
-bool SettingsStore::AppendRecord(SettingsRecordKind kind, const char* key, const char* text) {
-  SettingsRecord* record = NewRecord();
-  if (record == nullptr) return false;
-  record->kind = kind;
-  record->key = key;
-  record->text = text;
-  record->previous = last_;
-  if (last_ != nullptr) {
-    last_->next = record;
-  } else {
-    first_ = record;
-  }
-  last_ = record;
-  return true;
-}
-
 void SettingsStore::TakeContent(std::size_t length) {
   if (content_ == nullptr) return;
   if (length > content_size_) length = content_size_;
   content_size_ = length;
-  char* const end = content_ + length;
-  end[0] = '\0';
-  end[1] = '\0';
-
-  char* p = content_;
-  while (p < end) {
-    char* line_end = p;
-    while (line_end < end && !IsLineEnd(*line_end)) ++line_end;
-    // The next line starts behind every CR and LF, so empty lines vanish.
-    char* next = line_end;
-    while (next < end && IsLineEnd(*next)) ++next;
-    *line_end = '\0';
-
-    while (p < line_end && IsBlank(*p)) ++p;
-    bool stored = true;
-    if (p == line_end) {
-      // blank: no record
-    } else if (*p == ';') {
-      ++p;
-      if (*p == ' ') ++p;
-      stored = AppendRecord(SettingsRecordKind::kComment, nullptr, p);
-    } else if (*p == '[') {
-      char* name = p + 1;
-      char* close = name;
-      while (close < line_end && *close != ']') ++close;
-      *close = '\0';
-      stored = AppendRecord(SettingsRecordKind::kGroup, nullptr, name);
-    } else {
-      char* equals = p;
-      while (equals < line_end && *equals != '=') ++equals;
-      char* key_end = equals;
-      while (key_end > p && IsBlank(key_end[-1])) --key_end;
-      char* value = equals < line_end ? equals + 1 : line_end;
-      while (value < line_end && IsBlank(*value)) ++value;
-      *key_end = '\0';
-      stored = AppendRecord(SettingsRecordKind::kEntry, p, value);
-    }
-    // Without its record a group header would hand its entries to the group before it.
-    if (!stored) return;
-    p = next;
-  }
+  content_[length] = '\0';
+  content_[length + 1] = '\0';
 }
 
 char* SettingsStore::Prepare(const Text& name) const {
@@ -190,6 +164,19 @@ char* SettingsStore::Prepare(const Text& name) const {
   return utf8;
 }
 
+// Group headers are few and far between: only a "[" with nothing but blanks before it on its
+// line is read as a line.
+const char* SettingsStore::FindGroup(const char* prepared) const {
+  if (content_ == nullptr) return nullptr;
+  const char* const end = content_ + content_size_;
+  for (const char* p = content_; (p = FindByte(p, end, '[')) < end; ++p) {
+    if (!StartsLine(content_, p)) continue;
+    const SettingsLine header = ReadSettingsLine(p, end);
+    if (Spells(header.text, header.text_length, prepared)) return header.next;
+  }
+  return nullptr;
+}
+
 std::int32_t SettingsStore::SelectGroup(const Text& name) {
   if (!IsOpen()) {
     Release(missing_group_);
@@ -197,33 +184,39 @@ std::int32_t SettingsStore::SelectGroup(const Text& name) {
     return 0;
   }
   if (name.CStr()[0] == '\0') {
-    current_group_ = nullptr;
+    group_lines_ = 0;
     Release(missing_group_);
     missing_group_ = nullptr;
     return 1;
   }
   char* prepared = Prepare(name);
   if (prepared == nullptr) return 0;
-  for (const SettingsRecord* r = first_; r != nullptr; r = r->next) {
-    if (r->kind == SettingsRecordKind::kGroup && NamesEqual(r->text, prepared)) {
-      current_group_ = r;
-      Release(missing_group_);
-      missing_group_ = nullptr;
-      Release(prepared);
-      return 1;
-    }
+  if (const char* lines = FindGroup(prepared)) {
+    group_lines_ = static_cast<std::size_t>(lines - content_);
+    Release(missing_group_);
+    missing_group_ = nullptr;
+    Release(prepared);
+    return 1;
   }
   Release(missing_group_);
   missing_group_ = prepared;
   return 0;
 }
 
-const SettingsRecord* SettingsStore::FindEntry(const char* preparedKey) const {
-  const SettingsRecord* r = current_group_ != nullptr ? current_group_->next : first_;
-  for (; r != nullptr && r->kind != SettingsRecordKind::kGroup; r = r->next) {
-    if (r->kind == SettingsRecordKind::kEntry && NamesEqual(r->key, preparedKey)) return r;
+// The search ends at the next group header: later groups, and a later header of the same
+// name, are never seen.
+bool SettingsStore::FindEntry(const char* preparedKey, SettingsLine* entry) const {
+  if (content_ == nullptr) return false;
+  const char* const end = content_ + content_size_;
+  for (const char* p = content_ + group_lines_; p < end; p = entry->next) {
+    *entry = ReadSettingsLine(p, end);
+    if (entry->kind == SettingsLineKind::kGroup) return false;
+    if (entry->kind == SettingsLineKind::kEntry &&
+        Spells(entry->key, entry->key_length, preparedKey)) {
+      return true;
+    }
   }
-  return nullptr;
+  return false;
 }
 
 Text SettingsStore::Read(const Text& key, const Text& defaultValue) const {
@@ -234,19 +227,21 @@ Text SettingsStore::Read(const Text& key, const Text& defaultValue) const {
   if (!IsOpen() || missing_group_ != nullptr) return fallback();
   char* prepared = Prepare(key);
   if (prepared == nullptr) return fallback();
-  const SettingsRecord* entry = FindEntry(prepared);
+  SettingsLine entry = {};
+  const bool found = FindEntry(prepared, &entry);
   Release(prepared);
-  if (entry == nullptr) return fallback();
+  if (!found) return fallback();
 
-  const char* value = SkipBlanks(entry->text);
+  const char* value = entry.text;
+  std::size_t length = entry.text_length;
   char* decoded = nullptr;
   if (encoding_ == kSettingsUtf8) {
-    decoded = static_cast<char*>(Allocate(std::strlen(value) + 1));
+    decoded = static_cast<char*>(Allocate(length + 1));
     if (decoded == nullptr) return Text();
-    if (!Utf8ToLatin1(value, decoded)) decoded[0] = '\0';
+    if (!Utf8ToLatin1(value, length, decoded)) decoded[0] = '\0';
     value = decoded;
+    length = std::strlen(decoded);
   }
-  std::size_t length = std::strlen(value);
   while (length > 0 && IsBlank(value[length - 1])) --length;
   Text result(value, length);
   Release(decoded);
@@ -255,11 +250,6 @@ Text SettingsStore::Read(const Text& key, const Text& defaultValue) const {
 
 void SettingsStore::Close() {
   Release(content_);
-  while (blocks_ != nullptr) {
-    SettingsRecordBlock* next = blocks_->next;
-    Release(blocks_);
-    blocks_ = next;
-  }
   Release(missing_group_);
   Release(remembered_path_);
   has_file_ = false;
@@ -267,9 +257,7 @@ void SettingsStore::Close() {
   content_ = nullptr;
   content_size_ = 0;
   encoding_ = kSettingsPlain;
-  first_ = nullptr;
-  last_ = nullptr;
-  current_group_ = nullptr;
+  group_lines_ = 0;
   missing_group_ = nullptr;
 }
 

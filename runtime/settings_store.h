@@ -1,11 +1,15 @@
 #pragma once
-// The portable half of the settings store: the parsed model and its lookups. It never touches
-// the disk; the platform layer (settings_win32.cpp) opens the file, reads it into the room this
-// store reserves and hands the bytes over. Tests and fuzzers feed bytes through
+// The portable half of the settings store: the file's content and its lookups. It never
+// touches the disk; the platform layer (settings_win32.cpp) opens the file, reads it into the
+// room this store reserves and hands the bytes over. Tests and fuzzers feed bytes through
 // OpenSettingsBytes instead.
 //
-// The whole content lives in one buffer followed by two zero bytes. Parsing cuts it in place:
-// every name, key, value and comment of the records points into that buffer.
+// The content is kept exactly as read, in one buffer followed by two zero bytes, and nothing
+// is built from it at open: selecting a group looks for its header line, and a lookup reads
+// the lines of the current group one by one. Opening a large file costs little more than
+// reading it, and the store holds no more than the file's bytes.
+//
+// Every text of a line ends at its first zero byte, as though the line were cut there.
 #include <cstddef>
 #include <cstdint>
 
@@ -16,26 +20,23 @@ namespace runtime {
 inline constexpr std::int32_t kSettingsPlain = 0;     // 8-bit text, used without conversion
 inline constexpr std::int32_t kSettingsUtf8 = 65001;  // the file began with EF BB BF
 
-enum class SettingsRecordKind : std::int32_t { kGroup = 1, kComment = 2, kEntry = 3 };
+enum class SettingsLineKind : std::int32_t { kBlank = 0, kGroup = 1, kComment = 2, kEntry = 3 };
 
-// One line that is not blank. `key` is set for entries only; `text` is the group name, the
-// comment text or the entry's raw value (leading blanks skipped, trailing blanks kept).
-struct SettingsRecord {
-  SettingsRecord* next;
-  SettingsRecord* previous;
-  SettingsRecordKind kind;
+// One line of the content, as the rules read it. `key` is set for entries only; `text` is the
+// group name, the comment text or the entry's raw value (leading blanks skipped, trailing
+// blanks kept). Texts point into the content and end at their first zero byte.
+struct SettingsLine {
+  SettingsLineKind kind;
   const char* key;
+  std::size_t key_length;
   const char* text;
+  std::size_t text_length;
+  const char* next;  // the start of the following line, behind every CR and LF
 };
 
-// Records are carved from blocks that double in size (1, 2, 4, ... records), so a file of many
-// lines costs few allocations and a small one wastes nothing. Each block is zero-filled.
-struct SettingsRecordBlock {
-  SettingsRecordBlock* next;
-  std::size_t capacity;
-  std::size_t used;
-  SettingsRecord* Records() { return reinterpret_cast<SettingsRecord*>(this + 1); }
-};
+// The line that starts at `line` (the content's start or the `next` of a line before it),
+// within content that ends at `end`.
+SettingsLine ReadSettingsLine(const char* line, const char* end);
 
 // True when the three bytes are the UTF-8 byte-order mark EF BB BF.
 bool IsUtf8ByteOrderMark(const char* three);
@@ -51,7 +52,9 @@ class SettingsStore {
   bool IsOpen() const { return has_file_ || remembered_path_ != nullptr; }
   bool HasFile() const { return has_file_; }
   std::int32_t Encoding() const { return encoding_; }
-  const SettingsRecord* FirstRecord() const { return first_; }
+  // The content after any byte-order mark; null with size 0 when there is none.
+  const char* Content() const { return content_; }
+  std::size_t ContentSize() const { return content_size_; }
   // The path kept when no file could be opened; null otherwise.
   const char* RememberedPath() const { return remembered_path_; }
 
@@ -61,11 +64,10 @@ class SettingsStore {
   // Opens with a file of the given encoding and no content yet. The store must be closed before.
   void OpenWithFile(std::int32_t encoding);
   // Room for `size` content bytes and the two zero bytes behind them, owned by the store; null
-  // when memory runs out or `size` is 0 (the store then has no records).
+  // when memory runs out or `size` is 0 (the store then has no content).
   char* ReserveContent(std::size_t size);
   // The first `length` bytes of the reserved room are the content (`length` is at most the
-  // reserved size): parse them into records. A record that cannot be allocated ends the
-  // parse; the records built so far stay.
+  // reserved size).
   void TakeContent(std::size_t length);
 
   // 0 on a closed store. 1 for the empty name (the top level) or an existing group; 0 when no
@@ -81,25 +83,24 @@ class SettingsStore {
  private:
   // The caller's 8-bit name or key as the file spells it: a copy, or its UTF-8 form.
   char* Prepare(const Text& name) const;
-  const SettingsRecord* FindEntry(const char* preparedKey) const;
-  bool AppendRecord(SettingsRecordKind kind, const char* key, const char* text);
-  SettingsRecord* NewRecord();
+  // Where the lines of the first group named `prepared` start; null when there is none.
+  const char* FindGroup(const char* prepared) const;
+  bool FindEntry(const char* preparedKey, SettingsLine* entry) const;
 
   bool has_file_ = false;
   char* remembered_path_ = nullptr;
   char* content_ = nullptr;
   std::size_t content_size_ = 0;  // the content end, before the two zero bytes
   std::int32_t encoding_ = kSettingsPlain;
-  SettingsRecord* first_ = nullptr;
-  SettingsRecord* last_ = nullptr;
-  SettingsRecordBlock* blocks_ = nullptr;  // the newest block first
-  const SettingsRecord* current_group_ = nullptr;  // null: the top level
+  // Where the current group's lines start in the content; 0 for the top level (a group's
+  // lines always start behind its header).
+  std::size_t group_lines_ = 0;
   char* missing_group_ = nullptr;
 };
 
 // Opens `store` over the bytes of a whole settings file, as OpenSettings does over a file that
 // it has read: the store is closed first, a leading EF BB BF makes it a UTF-8 store, and the
-// rest is copied and parsed. 1 (a file was opened), also when memory for the content runs out.
+// rest is copied. 1 (a file was opened), also when memory for the content runs out.
 std::int32_t OpenSettingsBytes(SettingsStore& store, const char* bytes, std::size_t length);
 
 // 8-bit text (ISO 8859-1) to UTF-8; `out` needs room for twice the input and a zero byte.
@@ -108,5 +109,7 @@ void Latin1ToUtf8(const char* in, char* out);
 // code point above U+00FF. An incomplete sequence at the end is dropped. `out` needs room for
 // the input's length and a zero byte; the output ends at the first decoded zero byte.
 bool Utf8ToLatin1(const char* in, char* out);
+// The same over `length` bytes that need not end in a zero byte.
+bool Utf8ToLatin1(const char* in, std::size_t length, char* out);
 
 }  // namespace runtime

@@ -4,58 +4,22 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "runtime/memory.h"
 #include "runtime/settings_store.h"
+#include "tests/settings/settings_queries.h"
 
 namespace {
 
 using runtime::SettingsStore;
 using runtime::Text;
+using settings_queries::Queries;
+using settings_queries::SwapCase;
 
 void Check(bool condition) {
   if (!condition) std::abort();
-}
-
-std::string SwapCase(std::string s) {
-  for (char& c : s) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 0x20);
-    else if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 0x20);
-  }
-  return s;
-}
-
-std::string Trim(const std::string& s) {
-  const std::size_t first = s.find_first_not_of(" \t");
-  if (first == std::string::npos) return "";
-  return s.substr(first, s.find_last_not_of(" \t") - first + 1);
-}
-
-// Names and keys as the file's lines spell them; the 8-bit callers would pass them the same.
-void Queries(const std::uint8_t* data, std::size_t size, std::vector<std::string>* groups,
-             std::vector<std::string>* keys) {
-  const std::string all(reinterpret_cast<const char*>(data), size);
-  std::size_t start = 0;
-  // Every selection reads every key: a few of each keep the run fast.
-  while (start < all.size() && groups->size() < 12 && keys->size() < 12) {
-    std::size_t end = all.find_first_of("\r\n", start);
-    if (end == std::string::npos) end = all.size();
-    const std::string line = Trim(all.substr(start, end - start));
-    if (!line.empty() && line[0] == '[') {
-      groups->push_back(line.substr(1, line.find(']') == std::string::npos
-                                           ? std::string::npos
-                                           : line.find(']') - 1));
-    } else if (!line.empty() && line[0] != ';') {
-      keys->push_back(Trim(line.substr(0, line.find('='))));
-    }
-    start = end + 1;
-  }
-  groups->push_back("Tavelmark");
-  keys->push_back("default_pakset");
-  keys->push_back("morvenholt_directory");
 }
 
 void ReadAll(const SettingsStore& store, const std::vector<std::string>& keys,

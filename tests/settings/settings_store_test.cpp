@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "runtime/byte_search.h"
 #include "runtime/memory.h"
 
 namespace runtime {
@@ -39,22 +39,24 @@ std::string Read(const SettingsStore& store, const char* key) {
   return Str(store.Read(Text(key), Text(kDefault.c_str())));
 }
 
-// The records as "G[name]", "C[text]" and "E[key][value]", one per line, after checking that
-// the back links mirror the forward links.
+// The lines as "G[name]", "C[text]" and "E[key][value]", one per line; blank lines give none.
 std::string Dump(const SettingsStore& store) {
   std::string out;
-  const SettingsRecord* previous = nullptr;
-  for (const SettingsRecord* r = store.FirstRecord(); r != nullptr; r = r->next) {
-    if (r->previous != previous) return "broken back link before " + out;
-    switch (r->kind) {
-      case SettingsRecordKind::kGroup: out += "G[" + Printable(r->text) + "]"; break;
-      case SettingsRecordKind::kComment: out += "C[" + Printable(r->text) + "]"; break;
-      case SettingsRecordKind::kEntry:
-        out += "E[" + Printable(r->key) + "][" + Printable(r->text) + "]";
+  const char* const end = store.Content() + store.ContentSize();
+  for (const char* p = store.Content(); p < end;) {
+    const SettingsLine line = ReadSettingsLine(p, end);
+    p = line.next;
+    if (line.kind == SettingsLineKind::kBlank) continue;
+    const std::string text(line.text, line.text_length);
+    switch (line.kind) {
+      case SettingsLineKind::kGroup: out += "G[" + Printable(text) + "]"; break;
+      case SettingsLineKind::kComment: out += "C[" + Printable(text) + "]"; break;
+      default:
+        out += "E[" + Printable(std::string(line.key, line.key_length)) + "][" +
+               Printable(text) + "]";
         break;
     }
     out += "\n";
-    previous = r;
   }
   return out;
 }
@@ -414,6 +416,29 @@ TEST(SettingsStoreTest, ZeroBytesAreReadSafely) {
   EXPECT_EQ(Read(store, "k"), kDefault);
 }
 
+// The search runs in blocks of 16 and 64 bytes with a byte-wise tail: every length and offset
+// around those sizes, with the sought byte first found there, and a decoy just past the end.
+TEST(SettingsStoreTest, ByteSearchFindsTheFirstMatchAtEveryOffset) {
+  for (std::size_t length = 0; length <= 140; ++length) {
+    std::string bytes(length + 1, 'x');
+    bytes[length] = '[';  // outside the range searched
+    const char* const from = bytes.data();
+    const char* const to = from + length;
+    EXPECT_EQ(FindByte(from, to, '['), to) << "length " << length;
+    EXPECT_EQ(FindEither(from, to, '\r', '['), to) << "length " << length;
+    for (std::size_t at = 0; at < length; ++at) {
+      std::string hit = bytes;
+      hit[at] = '\n';
+      if (at + 1 < length) hit[at + 1] = '\r';
+      const char* const base = hit.data();
+      const char* const want = base + at;
+      EXPECT_EQ(FindByte(base, base + length, '\n'), want) << "length " << length << " at " << at;
+      EXPECT_EQ(FindEither(base, base + length, '\r', '\n'), want) << "length " << length;
+      EXPECT_EQ(FindEither(base, base + length, '\n', '\r'), want) << "length " << length;
+    }
+  }
+}
+
 // Texts are made before the failure is armed: their own copies count as allocations too.
 class SettingsMemoryTest : public ::testing::Test {
  protected:
@@ -434,7 +459,7 @@ TEST_F(SettingsMemoryTest, ContentBufferRunningOutLeavesAnOpenStoreWithoutRecord
   FailAllocationAfter(1);
   EXPECT_EQ(OpenSettingsBytes(store, "[G]\nk=v", 7), 1);
   EXPECT_TRUE(store.HasFile());
-  EXPECT_EQ(store.FirstRecord(), nullptr);
+  EXPECT_EQ(store.Content(), nullptr);
   EXPECT_EQ(store.SelectGroup(g_), 0);
   EXPECT_EQ(store.SelectGroup(empty_), 1);
   EXPECT_EQ(Str(store.Read(k_, default_)), kDefault);
@@ -471,50 +496,21 @@ TEST_F(SettingsMemoryTest, PreparedNamesAndKeysRunningOutChangeNothing) {
   }
 }
 
-// Allocation 1 is the content buffer; the records come in blocks of 1, 2, 4, ... records, so
-// allocation n holds the records from 2^(n-2) on. A lost group header must not hand its entries
-// to the group before it.
-TEST_F(SettingsMemoryTest, LineRecordRunningOutKeepsTheRecordsBuiltSoFar) {
+// Opening allocates the content buffer and nothing more, however many lines it holds: with the
+// second allocation set to fail, every line is there and the first read is what runs out.
+TEST_F(SettingsMemoryTest, OpeningAllocatesOnlyTheContentBuffer) {
   const std::string content = "k=top\n[G]\nk=g\n; c\n[H]\nj=h\n";
-  const std::string all = "E[k][top]\nG[G]\nE[k][g]\nC[c]\nG[H]\nE[j][h]\n";
-  // For each failing allocation: the records kept, and what reads of k in G and of j in H
-  // give (null: the group is not found; "": the default).
-  const struct {
-    int failing;
-    int records;
-    const char* top;
-    const char* g;
-    const char* h;
-  } cases[] = {
-      {2, 0, "", nullptr, nullptr},
-      {3, 1, "top", nullptr, nullptr},
-      {4, 3, "top", "g", nullptr},
-      {5, 6, "top", "g", "h"},
-  };
-  for (const auto& c : cases) {
-    SettingsStore store;
-    FailAllocationAfter(c.failing);
-    Open(store, content);
-    FailAllocationAfter(0);
-    const std::string dump = Dump(store);
-    const auto records = static_cast<int>(std::count(dump.begin(), dump.end(), '\n'));
-    EXPECT_EQ(records, c.records) << "failing " << c.failing << ": " << dump;
-    EXPECT_EQ(dump, all.substr(0, dump.size())) << "failing " << c.failing;
-    const auto expect = [](const char* v) { return *v ? std::string(v) : kDefault; };
-    EXPECT_EQ(Str(store.Read(k_, default_)), expect(c.top)) << "failing " << c.failing;
-    EXPECT_EQ(store.SelectGroup(g_), c.g ? 1 : 0) << "failing " << c.failing;
-    if (c.g) {
-      EXPECT_EQ(Str(store.Read(k_, default_)), expect(c.g)) << "failing " << c.failing;
-      EXPECT_EQ(Str(store.Read(j_, default_)), kDefault) << "failing " << c.failing;
-    }
-    EXPECT_EQ(store.SelectGroup(h_), c.h ? 1 : 0) << "failing " << c.failing;
-    if (c.h) {
-      EXPECT_EQ(Str(store.Read(j_, default_)), expect(c.h)) << "failing " << c.failing;
-    }
-  }
+  SettingsStore store;
+  FailAllocationAfter(2);
+  Open(store, content);
+  EXPECT_EQ(Str(store.Read(k_, default_)), kDefault) << "the prepared key was the second";
+  EXPECT_EQ(Dump(store), "E[k][top]\nG[G]\nE[k][g]\nC[c]\nG[H]\nE[j][h]\n");
+  EXPECT_EQ(Str(store.Read(k_, default_)), "top");
+  EXPECT_EQ(store.SelectGroup(h_), 1);
+  EXPECT_EQ(Str(store.Read(j_, default_)), "h");
 }
 
-TEST_F(SettingsMemoryTest, ManyLinesFillManyBlocks) {
+TEST_F(SettingsMemoryTest, ManyLinesAreAllReached) {
   std::string content;
   for (int i = 0; i < 10000; ++i) {
     content += "k" + std::to_string(i) + "=" + std::to_string(i) + "\n";
@@ -527,7 +523,7 @@ TEST_F(SettingsMemoryTest, ManyLinesFillManyBlocks) {
   EXPECT_EQ(store.SelectGroup(g_), 1);
   EXPECT_EQ(Str(store.Read(Text("last"), default_)), "here");
   store.Close();
-  EXPECT_EQ(store.FirstRecord(), nullptr);
+  EXPECT_EQ(store.Content(), nullptr);
 }
 
 }  // namespace
