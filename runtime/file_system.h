@@ -40,7 +40,11 @@ std::int64_t QueryFileSize(const Text& path);
 // and hexadecimal digits, no longer than the destination's own name when that has 4 characters
 // or more. A destination that another program holds open is waited for up to about two seconds
 // before the copy gives 0.
-std::int32_t DuplicateFile(const Text& source, const Text& destination);
+// `fileName`, when given, is the destination's own name in UTF-16 for a name that the ANSI code
+// page cannot hold: every step that reaches the destination file itself uses it in place of the
+// last element of `destination`, whose folder part still places the temporary file.
+std::int32_t DuplicateFile(const Text& source, const Text& destination,
+                           const wchar_t* fileName = nullptr);
 
 // The process's current directory, always ending in a backslash; empty when the platform fails.
 Text WorkingDirectory();

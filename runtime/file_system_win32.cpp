@@ -179,31 +179,46 @@ bool CarryOver(const FILE_BASIC_INFO& source, HANDLE to) {
   return SetFileInformationByHandle(to, FileBasicInfo, &basic, sizeof basic) != 0;
 }
 
+// The destination's full path in UTF-16: the folder part of `full` converted from the ANSI code
+// page, then `fileName` where one is given, else the rest of `full`. Null when memory runs out.
+wchar_t* WideDestination(const Text& full, std::size_t folder, const wchar_t* fileName) {
+  const std::size_t ansiPart = fileName != nullptr ? folder : full.Length();
+  const int converted =
+      ansiPart == 0 ? 0
+                    : MultiByteToWideChar(CP_ACP, 0, full.CStr(), static_cast<int>(ansiPart),
+                                          nullptr, 0);
+  if (ansiPart != 0 && converted <= 0) return nullptr;
+  const std::size_t added = fileName != nullptr ? lstrlenW(fileName) : 0;
+  auto* wide = static_cast<wchar_t*>(Allocate(sizeof(wchar_t) * (converted + added + 1)));
+  if (wide == nullptr) return nullptr;
+  if (converted > 0) {
+    MultiByteToWideChar(CP_ACP, 0, full.CStr(), static_cast<int>(ansiPart), wide, converted);
+  }
+  if (added > 0) CopyMemory(wide + converted, fileName, sizeof(wchar_t) * added);
+  return wide;  // Allocate zero-fills, so the terminator is there
+}
+
 // The rename request for the destination's full path. SetFileInformationByHandle turns the name
 // into a full path by the usual rules: under Wine 8 a bare name lands in the working directory,
 // not the file's own folder, and a RootDirectory is refused. Null when memory runs out.
-FILE_RENAME_INFO* RenameRequest(const Text& full, DWORD* size) {
-  const int characters = MultiByteToWideChar(CP_ACP, 0, full.CStr(), -1, nullptr, 0);
-  if (characters <= 0) return nullptr;
-  *size = static_cast<DWORD>(sizeof(FILE_RENAME_INFO) + sizeof(WCHAR) * characters);
+FILE_RENAME_INFO* RenameRequest(const wchar_t* destination, DWORD* size) {
+  const DWORD characters = static_cast<DWORD>(lstrlenW(destination));
+  *size = static_cast<DWORD>(sizeof(FILE_RENAME_INFO) + sizeof(WCHAR) * (characters + 1));
   auto* request = static_cast<FILE_RENAME_INFO*>(Allocate(*size));
   if (request == nullptr) return nullptr;
   request->ReplaceIfExists = TRUE;
   request->RootDirectory = nullptr;
-  request->FileNameLength = static_cast<DWORD>(sizeof(WCHAR) * (characters - 1));
-  if (MultiByteToWideChar(CP_ACP, 0, full.CStr(), -1, request->FileName, characters) <= 0) {
-    Release(request);
-    return nullptr;
-  }
+  request->FileNameLength = static_cast<DWORD>(sizeof(WCHAR) * characters);
+  CopyMemory(request->FileName, destination, sizeof(WCHAR) * characters);
   return request;
 }
 
 // Puts the temporary file in the destination's place in one step, through its handle. A file
 // marked for deletion cannot be renamed, so the mark goes just before each attempt and comes
 // back after a failed one.
-bool ReplaceDestination(HANDLE temporary, const Text& full) {
+bool ReplaceDestination(HANDLE temporary, const wchar_t* destination) {
   DWORD size = 0;
-  FILE_RENAME_INFO* request = RenameRequest(full, &size);
+  FILE_RENAME_INFO* request = RenameRequest(destination, &size);
   if (request == nullptr) return false;
   const bool replaced = RetryWhileHeld([&] {
     if (!MarkForDeletion(temporary, false)) return false;
@@ -217,24 +232,16 @@ bool ReplaceDestination(HANDLE temporary, const Text& full) {
   return replaced;
 }
 
-}  // namespace
-
-std::int64_t QueryFileSize(const Text& path) { return QueryFileSizeWith(kPlatformCalls, path); }
-
-std::int32_t DuplicateFile(const Text& source, const Text& destination) {
-  if (source.IsAbsent() || destination.IsAbsent()) return 0;
-  if (destination.IsEmpty()) return 0;
-
+// The copy itself, once the destination is known by its full path in both forms.
+std::int32_t CopyOver(const Text& source, const Text& full, std::size_t folder,
+                      const wchar_t* destination) {
   // What the platform's copy refuses to overwrite stays refused: a folder, and a file marked
   // read-only or hidden.
-  const DWORD existing = GetFileAttributesA(destination.CStr());
+  const DWORD existing = GetFileAttributesW(destination);
   if (existing != INVALID_FILE_ATTRIBUTES &&
       (existing & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN))) {
     return 0;
   }
-  const Text full = FullPath(destination);
-  const std::size_t folder = FolderLength(full.CStr(), full.Length());
-  if (full.IsAbsent() || folder == 0 || folder == full.Length()) return 0;
 
   OwnedHandle from(CreateFileA(source.CStr(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -256,9 +263,28 @@ std::int32_t DuplicateFile(const Text& source, const Text& destination) {
   // The source may be the destination itself, and an open handle would block its replacement.
   from.Close();
   copied = copied && FlushFileBuffers(temporary.Get()) &&
-           ReplaceDestination(temporary.Get(), full);
+           ReplaceDestination(temporary.Get(), destination);
   if (!copied) RetryWhileHeld([&] { return MarkForDeletion(temporary.Get(), true); });
   return copied ? 1 : 0;
+}
+
+}  // namespace
+
+std::int64_t QueryFileSize(const Text& path) { return QueryFileSizeWith(kPlatformCalls, path); }
+
+std::int32_t DuplicateFile(const Text& source, const Text& destination, const wchar_t* fileName) {
+  if (source.IsAbsent() || destination.IsAbsent()) return 0;
+  if (destination.IsEmpty()) return 0;
+  if (fileName != nullptr && fileName[0] == L'\0') return 0;
+
+  const Text full = FullPath(destination);
+  const std::size_t folder = FolderLength(full.CStr(), full.Length());
+  if (full.IsAbsent() || folder == 0 || folder == full.Length()) return 0;
+  wchar_t* const wideDestination = WideDestination(full, folder, fileName);
+  if (wideDestination == nullptr) return 0;
+  const std::int32_t copied = CopyOver(source, full, folder, wideDestination);
+  Release(wideDestination);
+  return copied;
 }
 
 Text WorkingDirectory() {

@@ -336,6 +336,28 @@ TEST_F(DuplicateFileTest, FailuresKeepTheOlderCopy) {
   }
 }
 
+// A name the ANSI code page cannot hold reaches the destination in UTF-16; the ANSI text of the
+// destination, Windows' best fit of it, only places the temporary file in the right folder.
+TEST_F(DuplicateFileTest, AUnicodeFileNameIsWrittenUnderThatName) {
+  const std::wstring name = L"\x141\xf3" L"d\x17a.pak";  // Łódź.pak
+  const std::wstring wide = std::wstring(target_.begin(), target_.end()) + L"\\" + name;
+  const Text bestFit((target_ + "\\Lodz.pak").c_str());
+  EXPECT_NE(DuplicateFile(Text(source_.c_str()), bestFit, name.c_str()), 0);
+  EXPECT_NE(DuplicateFile(Text(source_.c_str()), bestFit, name.c_str()), 0) << "over itself";
+  EXPECT_EQ(GetFileAttributesA((target_ + "\\Lodz.pak").c_str()), INVALID_FILE_ATTRIBUTES);
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  ASSERT_TRUE(GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data));
+  EXPECT_EQ(data.nFileSizeLow, 5000u);
+
+  // The read-only mark is looked for on the file of that name, not on its best fit.
+  ASSERT_TRUE(SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(DuplicateFile(Text(destination_.c_str()), bestFit, name.c_str()), 0);
+  ASSERT_TRUE(SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL));
+  EXPECT_EQ(DuplicateFile(Text(source_.c_str()), bestFit, L""), 0) << "an empty name";
+  ASSERT_TRUE(DeleteFileW(wide.c_str()));
+  ExpectOlderCopyKept("unicode name");
+}
+
 TEST_F(DuplicateFileTest, AMissingDestinationFolderGivesZero) {
   const std::string missing = base_ + "\\missing\\addon.pak";
   EXPECT_EQ(DuplicateFile(Text(source_.c_str()), Text(missing.c_str())), 0);
