@@ -11,7 +11,8 @@ constexpr unsigned kNoRootDirectory = 1;                 // DRIVE_NO_ROOT_DIR (0
 
 }  // namespace
 
-std::int64_t QueryFileSizeWith(const FileQueryCalls& calls, const Text& path) {
+std::int64_t QueryFileSizeWith(const FileQueryCalls& calls, const Text& path,
+                               const LeadBytes& leadBytes) {
   if (path.IsEmpty()) return kNothingFound;
 
   char copy[kQueryLength + 1];
@@ -33,7 +34,15 @@ std::int64_t QueryFileSizeWith(const FileQueryCalls& calls, const Text& path) {
     return calls.driveType(copy) <= kNoRootDirectory ? kNothingFound : kDirectory;
   }
 
-  while (length > 0 && copy[length - 1] == '\\') copy[--length] = '\0';
+  // Up to the end of the last character that is not a backslash.
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < length;) {
+    const std::size_t characterLength = CharacterLength(leadBytes, copy + i);
+    if (characterLength == 2 || copy[i] != '\\') kept = i + characterLength;
+    i += characterLength;
+  }
+  length = kept;
+  copy[length] = '\0';
 
   std::uint32_t attributes = 0;
   std::uint32_t sizeHigh = 0;

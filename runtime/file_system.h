@@ -22,8 +22,10 @@ struct FileQueryCalls {
 };
 
 // The size query over the given calls: -1, -2 or the file's size (see above). Looks at no
-// more than the first 260 characters of the path and allocates nothing.
-std::int64_t QueryFileSizeWith(const FileQueryCalls& calls, const Text& path);
+// more than the first 260 characters of the path and allocates nothing. Trailing backslashes
+// are dropped before the search; with `leadBytes`, never the second byte of a character.
+std::int64_t QueryFileSizeWith(const FileQueryCalls& calls, const Text& path,
+                               const LeadBytes& leadBytes = kNoLeadBytes);
 
 // QueryFileSizeWith over the platform's own calls.
 std::int64_t QueryFileSize(const Text& path);

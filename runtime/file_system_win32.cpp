@@ -53,7 +53,9 @@ class OwnedHandle {
 std::size_t FolderLength(const char* path, std::size_t length) {
   std::size_t folder = 0;
   for (std::size_t i = 0; i < length; ++i) {
-    if (path[i] == '\\' || path[i] == '/') folder = i + 1;
+    // The second byte of a double-byte character may be 0x5C: it is never a separator.
+    if (IsDBCSLeadByte(static_cast<BYTE>(path[i])) && i + 1 < length) ++i;
+    else if (path[i] == '\\' || path[i] == '/') folder = i + 1;
   }
   return folder;
 }
@@ -270,7 +272,9 @@ std::int32_t CopyOver(const Text& source, const Text& full, std::size_t folder,
 
 }  // namespace
 
-std::int64_t QueryFileSize(const Text& path) { return QueryFileSizeWith(kPlatformCalls, path); }
+std::int64_t QueryFileSize(const Text& path) {
+  return QueryFileSizeWith(kPlatformCalls, path, AnsiLeadBytes());
+}
 
 std::int32_t DuplicateFile(const Text& source, const Text& destination, const wchar_t* fileName) {
   if (source.IsAbsent() || destination.IsAbsent()) return 0;
@@ -293,8 +297,8 @@ Text WorkingDirectory() {
   // 0 is a failure; a length of 260 or more is the size a longer directory would need, and
   // nothing was stored.
   if (length == 0 || length >= kPathBufferSize) return Text("");
-  if (buffer[length - 1] != '\\') buffer[length++] = '\\';
-  return Text(buffer, length);
+  Text directory(buffer, length);
+  return EndsInSeparator(directory, AnsiLeadBytes()) ? directory : directory + "\\";
 }
 
 std::int32_t SetWorkingDirectory(const Text& path) {

@@ -10,9 +10,9 @@ namespace {
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 // The length up to the first double quote, or the whole rest.
-std::size_t LengthBeforeQuote(const char* bytes) {
+std::size_t LengthBeforeQuote(const char* bytes, const LeadBytes& leadBytes) {
   std::size_t n = 0;
-  while (bytes[n] != '\0' && bytes[n] != '"') ++n;
+  while (bytes[n] != '\0' && bytes[n] != '"') n += CharacterLength(leadBytes, bytes + n);
   return n;
 }
 
@@ -75,46 +75,60 @@ Text TrimLeadingSpaces(const Text& text) {
   return Text(rest);
 }
 
-Text LowerCase(const Text& text) {
+Text LowerCase(const Text& text, const LeadBytes& leadBytes) {
   Text result(text.CStr(), text.Length());
   // Text hands out its bytes read-only; the copy is ours to change in place.
   char* bytes = const_cast<char*>(result.BytesOrNull());
-  for (std::size_t i = 0; bytes != nullptr && i < result.Length(); ++i) {
+  for (std::size_t i = 0; bytes != nullptr && i < result.Length();) {
+    const std::size_t length = CharacterLength(leadBytes, bytes + i);
     const auto b = static_cast<unsigned char>(bytes[i]);
-    if ((b >= 0x41 && b <= 0x5A) || (b >= 0xC0 && b <= 0xDE)) {
+    if (length == 1 && ((b >= 0x41 && b <= 0x5A) || (b >= 0xC0 && b <= 0xDE))) {
       bytes[i] = static_cast<char>(b + 0x20);
     }
+    i += length;
   }
   return result;
 }
 
-Text PathDirectory(const Text& path) {
+Text PathDirectory(const Text& path, const LeadBytes& leadBytes) {
   const char* start = path.CStr();
   if (*start == '"') ++start;
   const char* end = start;  // just after the last separator seen
-  for (const char* p = start; *p != '\0' && *p != '|'; ++p) {
+  for (const char* p = start; *p != '\0' && *p != '|'; p += CharacterLength(leadBytes, p)) {
     if (IsSeparator(*p)) end = p + 1;
   }
   return Text(start, static_cast<std::size_t>(end - start));
 }
 
-Text PathFileName(const Text& path) {
+Text PathFileName(const Text& path, const LeadBytes& leadBytes) {
   const char* start = path.CStr();
   if (*start == '"') ++start;
-  for (const char* p = start; *p != '\0'; ++p) {
+  for (const char* p = start; *p != '\0'; p += CharacterLength(leadBytes, p)) {
     if (IsSeparator(*p)) start = p + 1;
   }
-  return Text(start, LengthBeforeQuote(start));
+  return Text(start, LengthBeforeQuote(start, leadBytes));
 }
 
-Text PathExtension(const Text& path) {
-  const char* bytes = path.CStr();
-  for (std::size_t i = std::strlen(bytes); i > 0; --i) {
-    const char c = bytes[i - 1];
-    if (IsSeparator(c)) break;
-    if (c == '.') return Text(bytes + i, LengthBeforeQuote(bytes + i));
+Text PathExtension(const Text& path, const LeadBytes& leadBytes) {
+  // Forwards, since a byte read backwards cannot tell whether it is the second of a pair: the
+  // last dot that no separator follows.
+  const char* dot = nullptr;
+  for (const char* p = path.CStr(); *p != '\0'; p += CharacterLength(leadBytes, p)) {
+    if (IsSeparator(*p)) {
+      dot = nullptr;
+    } else if (*p == '.') {
+      dot = p;
+    }
   }
-  return Text("");
+  if (dot == nullptr) return Text("");
+  return Text(dot + 1, LengthBeforeQuote(dot + 1, leadBytes));
+}
+
+bool EndsInSeparator(const Text& path, const LeadBytes& leadBytes) {
+  const char* bytes = path.CStr();
+  std::size_t last = path.Length();  // where the last character starts; none yet
+  for (std::size_t i = 0; i < path.Length(); i += CharacterLength(leadBytes, bytes + i)) last = i;
+  return last < path.Length() && IsSeparator(bytes[last]);
 }
 
 }  // namespace runtime

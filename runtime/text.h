@@ -3,7 +3,13 @@
 // Windows ANSI code page, or absent (no text at all). An absent text arises only where a copy
 // could not be made; every operation here treats it as the empty text. Nothing here looks at
 // the file system: only the bytes count.
+//
+// The rules that look at single bytes take the lead bytes of the ANSI code page: the second byte
+// of a double-byte character is never a separator, bar, quote or dot, and LowerCase leaves both
+// bytes of such a character alone. Without lead bytes (1252) every byte is a character.
 #include <cstddef>
+
+#include "runtime/code_page.h"
 
 namespace runtime {
 
@@ -45,18 +51,21 @@ bool operator==(const Text& first, const Text& second);
 Text TrimLeadingSpaces(const Text& text);
 
 // A-Z and 0xC0-0xDE raised by 0x20, every other byte unchanged. No locale is consulted.
-Text LowerCase(const Text& text);
+Text LowerCase(const Text& text, const LeadBytes& leadBytes = kNoLeadBytes);
 
 // The directory part up to and including the last backslash or slash, skipping one opening
 // double quote; the walk stops at the first bar (0x7C). Empty when no separator is seen.
-Text PathDirectory(const Text& path);
+Text PathDirectory(const Text& path, const LeadBytes& leadBytes = kNoLeadBytes);
 
 // The part after the last backslash or slash (one opening quote skipped), up to the first
 // double quote.
-Text PathFileName(const Text& path);
+Text PathFileName(const Text& path, const LeadBytes& leadBytes = kNoLeadBytes);
 
 // The part after the last dot of the last path element, up to the first double quote; empty
 // when that element has no dot.
-Text PathExtension(const Text& path);
+Text PathExtension(const Text& path, const LeadBytes& leadBytes = kNoLeadBytes);
+
+// True when the last character is a backslash or a slash; false for the empty text.
+bool EndsInSeparator(const Text& path, const LeadBytes& leadBytes = kNoLeadBytes);
 
 }  // namespace runtime

@@ -81,6 +81,64 @@ TEST(TextTest, PathPartsFollowTheTable) {
   }
 }
 
+// The lead bytes of the double-byte code pages, as GetCPInfo reports them.
+const LeadBytes kCp932{{0x81, 0x9F, 0xE0, 0xFC}};
+const LeadBytes kCp936{{0x81, 0xFE}};  // 949 and 950 have the same range
+const LeadBytes kCp1252{};
+
+// A second byte is never a separator, bar, quote or dot, and LowerCase leaves a pair alone.
+TEST(TextTest, PathPartsWalkCharactersOfTheCodePage) {
+  const struct {
+    const char* codePage;
+    const LeadBytes& leadBytes;
+    const char* path;
+    const char* directory;
+    const char* fileName;
+    const char* extension;
+    const char* lowered;
+    bool endsInSeparator;
+  } cases[] = {
+      // 932: 表 95 5C, ソフト 83 5C 83 74 83 67, ポ 83 7C, ア 83 41; 0xC0 alone is a katakana.
+      {"932", kCp932, "S:\\\x95\x5c\\\x95\x5c\x8e\xa6.PAK", "S:\\\x95\x5c\\", "\x95\x5c\x8e\xa6.PAK",
+       "PAK", "s:\\\x95\x5c\\\x95\x5c\x8e\xa6.pak", false},
+      {"932", kCp932, "S:\\\x83\x5c\x83t\x83g \x95\x5c.pak", "S:\\", "\x83\x5c\x83t\x83g \x95\x5c.pak",
+       "pak", "s:\\\x83\x5c\x83t\x83g \x95\x5c.pak", false},
+      {"932", kCp932, "S:\\\x95\x5c", "S:\\", "\x95\x5c", "", "s:\\\x95\x5c", false},
+      {"932", kCp932, "S:\\\x95\x5c\\", "S:\\\x95\x5c\\", "", "", "s:\\\x95\x5c\\", true},
+      {"932", kCp932, "C:\\\x83\x7c\\x.pak", "C:\\\x83\x7c\\", "x.pak", "pak", "c:\\\x83\x7c\\x.pak",
+       false},
+      {"932", kCp932, "\x83\x41\xc0.\x83\x41", "", "\x83\x41\xc0.\x83\x41", "\x83\x41",
+       "\x83\x41\xe0.\x83\x41", false},
+      {"932", kCp932, "a\x95", "", "a\x95", "", "a\x95", false},  // a lead byte at the end
+      // 936: 乗 81 5C, 丄 81 41.
+      {"936", kCp936, "C:\\\x81\x5c\\\x81\x41.Pak", "C:\\\x81\x5c\\", "\x81\x41.Pak", "Pak",
+       "c:\\\x81\x5c\\\x81\x41.pak", false},
+      // 949: 갂 81 41; its second bytes are letters, never a backslash.
+      {"949", kCp936, "D:\\\x81\x41\x81Z.PAK", "D:\\", "\x81\x41\x81Z.PAK", "PAK",
+       "d:\\\x81\x41\x81Z.pak", false},
+      // 950: 許可 B3 5C A5 69.
+      {"950", kCp936, "S:\\\xb3\x5c\xa5i.pak", "S:\\", "\xb3\x5c\xa5i.pak", "pak",
+       "s:\\\xb3\x5c\xa5i.pak", false},
+      {"950", kCp936, "S:\\\xb3\x5c", "S:\\", "\xb3\x5c", "", "s:\\\xb3\x5c", false},
+      // 1252: the same bytes, each a character of its own, exactly as before.
+      {"1252", kCp1252, "S:\\\x95\x5c\\\x95\x5c\x8e\xa6.PAK", "S:\\\x95\\\\\x95\\", "\x8e\xa6.PAK",
+       "PAK", "s:\\\x95\x5c\\\x95\x5c\x8e\xa6.pak", false},
+      {"1252", kCp1252, "S:\\\x95\x5c", "S:\\\x95\\", "", "", "s:\\\x95\\", true},
+      {"1252", kCp1252, "C:\\\x83\x7c\\x.pak", "C:\\", "x.pak", "pak", "c:\\\x83|\\x.pak", false},
+      {"1252", kCp1252, "\xc0\xde" "A.\x83\x41", "", "\xc0\xde" "A.\x83\x41", "\x83\x41",
+       "\xe0\xfe" "a.\x83\x61", false},
+  };
+  for (const auto& c : cases) {
+    const Text path(c.path);
+    const std::string where = std::string(c.codePage) + ": " + c.path;
+    EXPECT_EQ(Str(PathDirectory(path, c.leadBytes)), c.directory) << where;
+    EXPECT_EQ(Str(PathFileName(path, c.leadBytes)), c.fileName) << where;
+    EXPECT_EQ(Str(PathExtension(path, c.leadBytes)), c.extension) << where;
+    EXPECT_EQ(Str(LowerCase(path, c.leadBytes)), c.lowered) << where;
+    EXPECT_EQ(EndsInSeparator(path, c.leadBytes), c.endsInSeparator) << where;
+  }
+}
+
 TEST(TextTest, AbsentPathGivesEmptyParts) {
   EXPECT_EQ(Str(PathDirectory(Text())), "");
   EXPECT_EQ(Str(PathFileName(Text())), "");

@@ -137,6 +137,32 @@ TEST_F(QueryFileSizeRules, FollowTheTableInOrder) {
   }
 }
 
+// With the lead bytes of 932 (表 is 95 5C) the second byte of a character is never cut as a
+// trailing backslash; without them (1252) every 5C byte is one, as before.
+TEST_F(QueryFileSizeRules, TrailingBackslashesAreCharactersOfTheCodePage) {
+  const LeadBytes cp932{{0x81, 0x9F, 0xE0, 0xFC}};
+  world_.entries["S:\\\x95\x5c"] = {0x10, 0, 0};
+  world_.entries["S:\\\x95\x5c\\\x83\x5c"] = {0x10, 0, 0};
+  const struct {
+    const LeadBytes& leadBytes;
+    const char* path;
+    std::int64_t result;
+    const char* calls;
+  } cases[] = {
+      {cp932, "S:\\\x95\x5c", -2, "find S:\\\x95\x5c;"},
+      {cp932, "S:\\\x95\x5c\\\\", -2, "find S:\\\x95\x5c;"},
+      {cp932, "S:\\\x95\x5c\\\x83\x5c\\", -2, "find S:\\\x95\x5c\\\x83\x5c;"},
+      {cp932, "S:\\\x95", -1, "find S:\\\x95;"},  // a lead byte at the end stands alone
+      {kNoLeadBytes, "S:\\\x95\x5c", -1, "find S:\\\x95;"},
+      {kNoLeadBytes, "S:\\\x95\x5c\\\x83\x5c\\", -1, "find S:\\\x95\x5c\\\x83;"},
+  };
+  for (const auto& c : cases) {
+    world_.log.clear();
+    EXPECT_EQ(QueryFileSizeWith(kFake, Text(c.path), c.leadBytes), c.result) << c.path;
+    EXPECT_EQ(world_.log, c.calls) << c.path;
+  }
+}
+
 TEST_F(QueryFileSizeRules, AnAbsentPathCallsNothing) {
   EXPECT_EQ(QueryFileSizeWith(kFake, Text()), -1);
   EXPECT_EQ(world_.log, "");
