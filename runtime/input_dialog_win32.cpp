@@ -8,6 +8,7 @@ namespace runtime {
 namespace {
 
 constexpr char kClassName[] = "InputRequester";
+constexpr wchar_t kWideClassName[] = L"InputRequester";
 constexpr int kEditId = 10;
 constexpr int kOkCommand = 1000;
 constexpr int kCancelCommand = 1001;
@@ -73,20 +74,30 @@ LRESULT CALLBACK DialogProcedure(HWND dialog, UINT message, WPARAM wParam, LPARA
       if (waiting_for_message) PostMessageA(nullptr, WM_NULL, 0, 0);
       return 0;
     default:
-      return DefWindowProcA(dialog, message, wParam, lParam);
+      return DefWindowProcW(dialog, message, wParam, lParam);
   }
 }
 
+// A Unicode window, so that its caption keeps letters the ANSI code page lacks.
 void RegisterDialogClass() {
-  WNDCLASSEXA windowClass{};
+  WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof windowClass;
   windowClass.style = CS_HREDRAW | CS_VREDRAW;
   windowClass.lpfnWndProc = DialogProcedure;
   windowClass.hInstance = Module();
   windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  windowClass.lpszClassName = kClassName;
-  RegisterClassExA(&windowClass);  // an earlier call's registration may still be in force
+  windowClass.lpszClassName = kWideClassName;
+  RegisterClassExW(&windowClass);  // an earlier call's registration may still be in force
+}
+
+// The caption and the label are the tool's Windows-1252 texts: set through the Unicode calls,
+// they show the same letters on every system. (The edit box keeps the ANSI calls: its text is in
+// the system's code page, as the answer must be.)
+void SetToolText(HWND window, const Text& text) {
+  wchar_t* wide = WideToolText(text);
+  if (wide != nullptr) SetWindowTextW(window, wide);
+  Release(wide);
 }
 
 HWND CreateControl(HWND dialog, const char* className, const char* text, DWORD exStyle,
@@ -161,6 +172,8 @@ Text InputRequester(const Text& title, const Text& prompt, const Text& initialTe
     edit_box = CreateControl(dialog, "EDIT", nullptr, WS_EX_CLIENTEDGE,
                              WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, 10, 32, 275, 21,
                              kEditId);
+    SetToolText(dialog, titleCopy);
+    SetToolText(GetDlgItem(dialog, 0), promptCopy);  // the label, the only child with id 0
     SetFocus(edit_box);
     if (!initialCopy.IsAbsent()) {
       SendMessageA(edit_box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(initialCopy.CStr()));

@@ -10,8 +10,18 @@ namespace runtime {
 // Shows a box with caption `title`, body `text`, style 0 (MB_OK, no icon, application-modal),
 // owned by the foreground window when that belongs to this process. Returns the platform's
 // result: IDOK (1) once dismissed, 0 when the box cannot be shown or a text is absent (then no
-// box is shown).
+// box is shown). The texts are the tool's own, in Windows-1252, and are shown through the
+// Unicode calls, so their letters are the same whatever the system's ANSI code page.
 std::int32_t ShowMessage(const Text& title, const Text& text);
+
+// The same box for a body made of the tool's own words around `name`, a name in the system's
+// ANSI code page (the add-on's file name).
+std::int32_t ShowMessage(const Text& title, const Text& before, const Text& name,
+                         const Text& after);
+
+// A Windows-1252 text of the tool in UTF-16, zero-terminated, for the Unicode calls; null for an
+// absent text or when memory runs out. Freed with Release (runtime/memory.h).
+wchar_t* WideToolText(const Text& text);
 
 // Disables and records every visible, enabled top-level window of the calling thread except the
 // foreground window. A window is never left disabled without a record: when no memory can be

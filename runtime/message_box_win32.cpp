@@ -38,6 +38,57 @@ BOOL CALLBACK DisableIfCandidate(HWND window, LPARAM) {
   return TRUE;
 }
 
+// The tool's own texts are Windows-1252 on every system.
+constexpr UINT kToolCodePage = 1252;
+
+// A piece of a text to show, and the code page its bytes are in.
+struct Part {
+  const Text* text;
+  UINT codePage;
+};
+
+// The pieces in UTF-16, one after the other and zero-terminated (Allocate zero-fills); null when
+// memory runs out. Bytes that are no character of their code page show as the platform shows
+// them.
+wchar_t* JoinedWide(const Part* parts, int count) {
+  int total = 0;
+  for (int i = 0; i < count; ++i) {
+    const Text& text = *parts[i].text;
+    if (text.IsEmpty()) continue;
+    total += MultiByteToWideChar(parts[i].codePage, 0, text.CStr(),
+                                 static_cast<int>(text.Length()), nullptr, 0);
+  }
+  auto* wide = static_cast<wchar_t*>(Allocate(sizeof(wchar_t) * (static_cast<std::size_t>(total) + 1)));
+  if (wide == nullptr) return nullptr;
+  int at = 0;
+  for (int i = 0; i < count; ++i) {
+    const Text& text = *parts[i].text;
+    if (text.IsEmpty()) continue;
+    at += MultiByteToWideChar(parts[i].codePage, 0, text.CStr(), static_cast<int>(text.Length()),
+                              wide + at, total - at);
+  }
+  return wide;
+}
+
+// The box of ShowMessage, its body made of `parts`.
+std::int32_t ShowParts(const Text& title, const Part* parts, int count) {
+  // An absent text never reaches the platform.
+  if (title.IsAbsent()) return 0;
+  for (int i = 0; i < count; ++i) {
+    if (parts[i].text->IsAbsent()) return 0;
+  }
+  DisableThreadWindows();
+  HWND owner = static_cast<HWND>(ForegroundOwner());
+  wchar_t* const wideTitle = WideToolText(title);
+  wchar_t* const wideText = JoinedWide(parts, count);
+  const int result =
+      wideTitle != nullptr && wideText != nullptr ? MessageBoxW(owner, wideText, wideTitle, 0) : 0;
+  RestoreThreadWindows();
+  Release(wideTitle);
+  Release(wideText);
+  return result;
+}
+
 }  // namespace
 
 void DisableThreadWindows() { EnumWindows(DisableIfCandidate, 0); }
@@ -76,14 +127,21 @@ void* ForegroundOwner() {
   return process == GetCurrentProcessId() ? foreground : nullptr;
 }
 
+wchar_t* WideToolText(const Text& text) {
+  if (text.IsAbsent()) return nullptr;
+  const Part parts[] = {{&text, kToolCodePage}};
+  return JoinedWide(parts, 1);
+}
+
 std::int32_t ShowMessage(const Text& title, const Text& text) {
-  // An absent text never reaches the platform.
-  if (title.IsAbsent() || text.IsAbsent()) return 0;
-  DisableThreadWindows();
-  HWND owner = static_cast<HWND>(ForegroundOwner());
-  const int result = MessageBoxA(owner, text.CStr(), title.CStr(), 0);
-  RestoreThreadWindows();
-  return result;
+  const Part parts[] = {{&text, kToolCodePage}};
+  return ShowParts(title, parts, 1);
+}
+
+std::int32_t ShowMessage(const Text& title, const Text& before, const Text& name,
+                         const Text& after) {
+  const Part parts[] = {{&before, kToolCodePage}, {&name, CP_ACP}, {&after, kToolCodePage}};
+  return ShowParts(title, parts, 3);
 }
 
 }  // namespace runtime

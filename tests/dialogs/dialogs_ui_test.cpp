@@ -435,11 +435,13 @@ TEST(InputDialog, AllocationFailures) {
     const char* caption;
   };
   // Allocations of a call: the three copies of the texts, one entry per disabled window, the
-  // buffer for the entered text, the empty result, the copy of the entered text.
+  // caption and the label in UTF-16, the buffer for the entered text, the empty result, the copy
+  // of the entered text. Without its UTF-16 form the caption stays as the window was made.
   const Row rows[] = {
       {"alloc_entry", "--windows --fail-alloc 4", "pak", "0", "1", "Pak-Set"},
-      {"alloc_buffer", "--windows --fail-alloc 5", "", "1", "0", "Pak-Set"},
-      {"alloc_result", "--windows --fail-alloc 7", "", "1", "0", "Pak-Set"},
+      {"alloc_wide_caption", "--windows --fail-alloc 5", "pak", "0", "0", "Pak-Set"},
+      {"alloc_buffer", "--windows --fail-alloc 7", "", "1", "0", "Pak-Set"},
+      {"alloc_result", "--windows --fail-alloc 9", "", "1", "0", "Pak-Set"},
       {"alloc_title", "--windows --fail-alloc 1", "pak", "0", "0", ""},
   };
   for (const Row& row : rows) {
