@@ -23,18 +23,10 @@ constexpr const char* kGameDirectoryKey = "morvenholt_directory";
 constexpr const char* kDefaultPakSet = "pak";
 constexpr const char* kAddOnExtension = "pak";
 
-bool EndsInSeparator(const Text& path) {
-  if (path.IsEmpty()) {
-    return false;
-  }
-  const char last = path.CStr()[path.Length() - 1];
-  return last == '\\' || last == '/';
-}
-
 // The pak-set folder is appended to the game directory directly, so "C:\Game" would become
 // "C:\Gamepak\". A directory that passed the existence check gets its separator here.
-Text WithTrailingSeparator(const Text& directory) {
-  if (directory.IsEmpty() || EndsInSeparator(directory)) {
+Text WithTrailingSeparator(const Text& directory, const runtime::LeadBytes& leadBytes) {
+  if (directory.IsEmpty() || runtime::EndsInSeparator(directory, leadBytes)) {
     return directory;
   }
   return directory + "\\";
@@ -54,29 +46,32 @@ Text JoinedParameters() {
 void ShowResult(bool installed, const Text& fileName) {
   namespace m = messages;
   if (installed) {
-    runtime::ShowMessage(m::kInstalledTitle, Text(m::kInstalledBefore) + fileName + m::kInstalledAfter);
+    runtime::ShowMessage(m::kInstalledTitle, m::kInstalledBefore, fileName, m::kInstalledAfter);
   } else {
-    runtime::ShowMessage(m::kNotInstalledTitle,
-                         Text(m::kNotInstalledBefore) + fileName + m::kNotInstalledAfter);
+    runtime::ShowMessage(m::kNotInstalledTitle, m::kNotInstalledBefore, fileName,
+                         m::kNotInstalledAfter);
   }
 }
 
 // Everything from the directory check to the final message; returning ends the run.
 void InstallAddOn(const Text& defaultAnswer, const Text& configuredGameDirectory) {
   namespace m = messages;
+  // On a double-byte system the second byte of a character may be 0x5C: never a separator.
+  const runtime::LeadBytes leadBytes = runtime::AnsiLeadBytes();
 
   if (runtime::QueryFileSize(configuredGameDirectory) != runtime::kDirectory) {
     runtime::ShowMessage(m::kBadGameDirectoryTitle, m::kBadGameDirectoryText);
     return;
   }
-  const Text gameDirectory = WithTrailingSeparator(configuredGameDirectory);
+  const Text gameDirectory = WithTrailingSeparator(configuredGameDirectory, leadBytes);
 
   const Text addOnPath = JoinedParameters();
   if (addOnPath == "") {
     runtime::ShowMessage(m::kNoAddOnTitle, m::kNoAddOnText);
     return;
   }
-  if (!(runtime::LowerCase(runtime::PathExtension(addOnPath)) == kAddOnExtension)) {
+  if (!(runtime::LowerCase(runtime::PathExtension(addOnPath, leadBytes), leadBytes) ==
+        kAddOnExtension)) {
     runtime::ShowMessage(m::kNotAnAddOnTitle, m::kNotAnAddOnText);
     return;
   }
@@ -89,16 +84,19 @@ void InstallAddOn(const Text& defaultAnswer, const Text& configuredGameDirectory
   }
   // Always one backslash more, even after one the user typed; Windows accepts the double one.
   const Text pakSetFolder = answer + "\\";
-  const Text fileName = runtime::PathFileName(addOnPath);
+  const Text fileName = runtime::PathFileName(addOnPath, leadBytes);
+  // A name outside the ANSI code page is reached through its short name; the checks above and
+  // the messages keep the ANSI text.
+  const runtime::PlatformFile source = runtime::AddOnFile(addOnPath);
 
   bool installed = false;
-  if (runtime::QueryFileSize(addOnPath) <= 0) {
+  if (runtime::QueryFileSize(source.path) <= 0) {
     runtime::ShowMessage(m::kAddOnMissingTitle, m::kAddOnMissingText);
   } else if (runtime::QueryFileSize(gameDirectory + pakSetFolder) != runtime::kDirectory) {
     runtime::ShowMessage(m::kPakSetMissingTitle, m::kPakSetMissingText);
   } else {
     const Text destination = gameDirectory + pakSetFolder + fileName;
-    installed = runtime::DuplicateFile(addOnPath, destination) != 0;
+    installed = runtime::DuplicateFile(source.path, destination, source.fileName) != 0;
   }
   ShowResult(installed, fileName);
 }
@@ -107,7 +105,8 @@ void InstallAddOn(const Text& defaultAnswer, const Text& configuredGameDirectory
 
 void Run() {
   // Relative paths, a relative add-on path on the command line too, mean the program's folder.
-  runtime::SetWorkingDirectory(runtime::PathDirectory(runtime::ProgramPath()));
+  runtime::SetWorkingDirectory(
+      runtime::PathDirectory(runtime::ProgramPath(), runtime::AnsiLeadBytes()));
 
   // A missing or unreadable file, or a missing group, leaves every key at its default.
   runtime::OpenSettings(runtime::WorkingDirectory() + kSettingsFileName);

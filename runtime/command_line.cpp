@@ -4,6 +4,10 @@
 
 namespace runtime {
 
+// The scan looks at single bytes without the code page's lead bytes, and needs none: the second
+// byte of a double-byte character (0x40 and up in 932, 936, 949 and 950) is never a blank or a
+// double quote. The same holds for UTF-8, where every byte of a non-ASCII character is 0x80 or
+// more, so a command line in UTF-8 splits into the same parameters as in UTF-16.
 CommandLineScan ScanCommandLine(const char* line, std::int32_t wanted) {
   CommandLineScan scan;
   if (line == nullptr || *line == '\0') return scan;
@@ -47,6 +51,16 @@ Text NextParameterOf(const char* line, ParameterCursor& cursor) {
   if (!scan.found) return Text("");
   ++cursor.nextIndex;
   return Text(scan.token.first, scan.token.length);
+}
+
+Text JoinedParametersOf(const char* line) {
+  ParameterCursor cursor;
+  Text joined = "";
+  const std::int32_t count = ParameterCountOf(line);
+  for (std::int32_t index = 1; index <= count; ++index) {
+    joined = joined + " " + NextParameterOf(line, cursor);
+  }
+  return TrimLeadingSpaces(joined);
 }
 
 Text ProgramPathFrom(const char* reported, std::size_t count) {

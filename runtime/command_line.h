@@ -36,6 +36,10 @@ struct ParameterCursor {
 std::int32_t ParameterCountOf(const char* line);
 Text NextParameterOf(const char* line, ParameterCursor& cursor);
 
+// Every parameter of `line` with one blank in front, then the leading blanks trimmed: the
+// add-on path as the run joins it from the process's parameters.
+Text JoinedParametersOf(const char* line);
+
 // The "\\?\" rule applied to the `count` characters a platform path query reported.
 Text ProgramPathFrom(const char* reported, std::size_t count);
 
@@ -46,5 +50,19 @@ ParameterCursor& ProcessParameterCursor();
 Text ProgramPath();           // empty when the platform cannot give it or had to cut it
 std::int32_t ParameterCount();  // tokens less one; -1 for an empty command line
 Text NextParameter();         // the empty text once the parameters are used up
+
+// The add-on file as the platform reaches it.
+struct PlatformFile {
+  Text path;                          // for the platform calls that open or query the file
+  const wchar_t* fileName = nullptr;  // the file's own name in UTF-16, or null: see below
+};
+
+// `joined` is the path that the run joined from the parameters. Windows builds the ANSI command
+// line from the Unicode one and puts a look-alike or "?" where the ANSI code page has no
+// character. When that happened inside the add-on's path, `path` is the same file's short (8.3)
+// path, which the ANSI calls can open, and `fileName` is its own name when that name lost
+// characters too (it lives as long as the process). Otherwise, and where the file has no short
+// name, `path` is `joined` and `fileName` null.
+PlatformFile AddOnFile(const Text& joined);
 
 }  // namespace runtime

@@ -48,6 +48,11 @@ const CommandLineCase kCases[] = {
     {"\"", 0, {}},
     {"tool.exe \"a b\"\"c d\"e", 3, {"a b", "c d", "e"}},
     {"tool.exe \xFC" "bergabe.pak", 1, {"\xFC" "bergabe.pak"}},
+    // Code page 932 and UTF-8: a byte of a character of two or more is never a blank or a quote.
+    {"tool.exe \"S:\\\x95\x5c\x8e\xa6.pak\" S:\\\x83\x5c\x83t\x83g \x95\x5c.pak", 3,
+     {"S:\\\x95\x5c\x8e\xa6.pak", "S:\\\x83\x5c\x83t\x83g", "\x95\x5c.pak"}},
+    {"tool.exe \"S:\\Do\xc4\x9f" "an\\\xc5\x81\xc3\xb3" "d\xc5\xba.pak\"", 1,
+     {"S:\\Do\xc4\x9f" "an\\\xc5\x81\xc3\xb3" "d\xc5\xba.pak"}},
 };
 
 TEST(CommandLineTest, SplitsEveryRowOfTheTable) {
@@ -67,6 +72,21 @@ TEST(CommandLineTest, SplitsEveryRowOfTheTable) {
     }
     EXPECT_EQ(ParameterCountOf(c.line), c.count) << "the count after the parameters";
   }
+}
+
+TEST(CommandLineTest, JoinedParametersAreTheAddOnPath) {
+  const struct {
+    const char* line;
+    const char* joined;
+  } cases[] = {
+      {"tool.exe", ""},
+      {"tool.exe \"\" \"  \"", ""},
+      {"\"C:\\t.exe\" S:\\My Add Ons\\x.pak", "S:\\My Add Ons\\x.pak"},
+      {"t \"S:\\A\"  b", "S:\\A b"},  // two blanks between parameters become one
+      {"t S:\\\xe3\x82\xbd\xe3\x83\x95\xe3\x83\x88 \xe8\xa1\xa8.pak",  // UTF-8: ソフト 表.pak
+       "S:\\\xe3\x82\xbd\xe3\x83\x95\xe3\x83\x88 \xe8\xa1\xa8.pak"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Str(JoinedParametersOf(c.line)), c.joined) << c.line;
 }
 
 TEST(CommandLineTest, TokensPointIntoTheLineItself) {
