@@ -55,7 +55,20 @@ struct Scenario {
   const char* startIn = "";         // folder the tool is started from, below {root}
   const char* holdOpen = nullptr;   // a file held open without sharing during the run
   BoxAction boxAction = BoxAction::kEnter;
+  // The ANSI code page the row needs; it runs only in a test process under it (the tool inherits
+  // it): 1252 in the bench, 932 and 950 in installer_e2e_cp932 and installer_e2e_cp950.
+  unsigned codePage = 1252;
+  // Started the shell's way (SessionOptions::unicode): the layout's paths, the arguments and the
+  // texts expected are UTF-8. config.pref stays bytes in the code page, as a player saves it.
+  bool unicode = false;
 };
+
+// A row started through CreateProcessW under `codePage`.
+Scenario Unicode(unsigned codePage, Scenario scenario) {
+  scenario.codePage = codePage;
+  scenario.unicode = true;
+  return scenario;
+}
 
 const char* const kConfig =
     "; Morvenholt\r\n[Tavelmark]\r\nmorvenholt_directory = {root}game\\\r\ndefault_pakset = pak\r\n";
@@ -72,7 +85,7 @@ std::string Replace(std::string text, const std::string& from, const std::string
 std::map<std::string, std::string> Snapshot(const fs::path& root) {
   std::map<std::string, std::string> entries;
   for (const auto& item : fs::recursive_directory_iterator(root)) {
-    const std::string relative = fs::relative(item.path(), root).string();
+    const std::string relative = ui::Utf8FromWide(fs::relative(item.path(), root).wstring());
     entries[relative] = item.is_directory() ? kDirectory : ReadBytes(item.path());
   }
   return entries;
@@ -107,6 +120,13 @@ class HeldFile {
  private:
   HANDLE handle_;
 };
+
+// A box as a Unicode session reads it: the tool's Windows-1252 words in UTF-8, with `name`
+// (UTF-8) where the box has the byte 0x01.
+Box Utf8Box(const Box& box, const std::string& name = "") {
+  return {ui::Utf8From(box.title, 1252), Replace(ui::Utf8From(box.text, 1252), "\x01", name)};
+}
+Box InstalledUtf8(const std::string& name) { return Utf8Box(Installed("\x01"), name); }
 
 Answer Enter() { return {PromptAction::kEnter, ""}; }
 Answer Typed(const char* text) { return {PromptAction::kReplace, text}; }
@@ -201,6 +221,54 @@ const std::vector<Scenario>& Scenarios() {
       {"failed_overwrite_keeps_the_older_copy", kConfig, {{"game\\pak\\trains.pak", kOlderAddOn}},
        kAddOnArgument, Enter(), "pak", {NotInstalled("trains.pak")}, {}, "",
        "game\\pak\\trains.pak"},
+
+      // Names outside the ANSI code page, as the shell passes them: the ANSI command line holds
+      // look-alikes (Dogan, Lódz), the file is reached through its short name, installed under
+      // its own name, and named in the message as the code page can show it.
+      Unicode(1252, {"unicode_folder_outside_the_code_page", kConfig,
+                     {{"downloads\\Do\xc4\x9f" "an\\trains.pak", kAddOn}},  // Doğan
+                     "\"{root}downloads\\Do\xc4\x9f" "an\\trains.pak\"", Enter(), "pak",
+                     {InstalledUtf8("trains.pak")}, {{"game\\pak\\trains.pak", kAddOn}}}),
+      Unicode(1252, {"unicode_name_outside_the_code_page", kConfig,
+                     {{"downloads\\\xc5\x81\xc3\xb3" "d\xc5\xba.pak", kAddOn}},  // Łódź.pak
+                     "\"{root}downloads\\\xc5\x81\xc3\xb3" "d\xc5\xba.pak\"", Enter(), "pak",
+                     {InstalledUtf8("L\xc3\xb3" "dz.pak")},
+                     {{"game\\pak\\\xc5\x81\xc3\xb3" "d\xc5\xba.pak", kAddOn}}}),
+
+      // Double-byte code pages: the second byte of 表 (95 5C in 932), ソ (83 5C) and 許 (B3 5C
+      // in 950) is 0x5C, the backslash; the tool's own words keep their umlauts.
+      Unicode(932, {"cp932_second_byte_is_a_backslash", kConfig,
+                    {{"downloads\\\xe8\xa1\xa8\xe7\xa4\xba.pak", kAddOn}},  // 表示.pak
+                    "\"{root}downloads\\\xe8\xa1\xa8\xe7\xa4\xba.pak\"", Enter(), "pak",
+                    {InstalledUtf8("\xe8\xa1\xa8\xe7\xa4\xba.pak")},
+                    {{"game\\pak\\\xe8\xa1\xa8\xe7\xa4\xba.pak", kAddOn}}}),
+      Unicode(932, {"cp932_unquoted_path_with_a_blank", kConfig,
+                    // ソフト 表.pak
+                    {{"AddOns\\\xe3\x82\xbd\xe3\x83\x95\xe3\x83\x88 \xe8\xa1\xa8.pak", kAddOn}},
+                    "{root}AddOns\\\xe3\x82\xbd\xe3\x83\x95\xe3\x83\x88 \xe8\xa1\xa8.pak", Enter(),
+                    "pak", {InstalledUtf8("\xe3\x82\xbd\xe3\x83\x95\xe3\x83\x88 \xe8\xa1\xa8.pak")},
+                    {{"game\\pak\\\xe3\x82\xbd\xe3\x83\x95\xe3\x83\x88 \xe8\xa1\xa8.pak", kAddOn}}}),
+      Unicode(932, {"cp932_game_directory_without_trailing_backslash",
+                    "[Tavelmark]\r\nmorvenholt_directory={root}\x95\x5c\r\n",  // {root}表
+                    {{"\xe8\xa1\xa8\\pak", kDirectory}}, kAddOnArgument, Enter(), "pak",
+                    {InstalledUtf8("trains.pak")}, {{"\xe8\xa1\xa8\\pak\\trains.pak", kAddOn}}}),
+      Unicode(932, {"cp932_pakset_name_from_config",
+                    "[Tavelmark]\r\nmorvenholt_directory={root}game\\\r\n"
+                    "default_pakset=\x95\x5c\r\n",  // 表
+                    {{"game\\\xe8\xa1\xa8", kDirectory}}, kAddOnArgument, Enter(), "\xe8\xa1\xa8",
+                    {InstalledUtf8("trains.pak")}, {{"game\\\xe8\xa1\xa8\\trains.pak", kAddOn}}}),
+      Unicode(932, {"cp932_missing_game_directory",
+                    "[Tavelmark]\r\nmorvenholt_directory={root}nosuch\\\r\n", {}, kAddOnArgument,
+                    Enter(), nullptr, {Utf8Box(kBadGameDirectory)}, {}}),
+      Unicode(932, {"cp932_missing_add_on", kConfig, {},
+                    "\"{root}downloads\\\xe8\xa1\xa8\xe7\xa4\xba.pak\"", Enter(), "pak",
+                    {Utf8Box(kAddOnMissing), Utf8Box(NotInstalled("\x01"), "\xe8\xa1\xa8\xe7\xa4\xba.pak")},
+                    {}}),
+      Unicode(950, {"cp950_second_byte_is_a_backslash", kConfig,
+                    {{"downloads\\\xe8\xa8\xb1\xe5\x8f\xaf.pak", kAddOn}},  // 許可.pak
+                    "\"{root}downloads\\\xe8\xa8\xb1\xe5\x8f\xaf.pak\"", Enter(), "pak",
+                    {InstalledUtf8("\xe8\xa8\xb1\xe5\x8f\xaf.pak")},
+                    {{"game\\pak\\\xe8\xa8\xb1\xe5\x8f\xaf.pak", kAddOn}}}),
   };
   return scenarios;
 }
@@ -211,6 +279,9 @@ void PrintTo(const Scenario& scenario, std::ostream* out) { *out << scenario.nam
 // Lays out the scenario's folder, works the tool through it and checks everything it saw and
 // changed. Fatal failures end only this function; callers add checks of their own after it.
 void RunAndCheck(const Scenario& scenario) {
+  if (GetACP() != scenario.codePage) {
+    GTEST_SKIP() << "needs code page " << scenario.codePage << ", this process has " << GetACP();
+  }
   const fs::path root = fs::path(ui::WindowsPath(SCENARIO_ROOT)) / scenario.name;
   const std::string rootText = root.string() + "\\";
   std::error_code ignored;
@@ -226,10 +297,12 @@ void RunAndCheck(const Scenario& scenario) {
                Replace(config, "{slashed-root}", Replace(rootText, "\\", "/")));
   }
   for (const Entry& entry : scenario.layout) {
+    const fs::path path = root / (scenario.unicode ? fs::path(ui::WideFromUtf8(entry.path))
+                                                   : fs::path(entry.path));
     if (entry.content == kDirectory) {
-      fs::create_directories(root / entry.path);
+      fs::create_directories(path);
     } else {
-      WriteBytes(root / entry.path, entry.content);
+      WriteBytes(path, entry.content);
     }
   }
   fs::create_directories(root / scenario.startIn);
@@ -241,6 +314,7 @@ void RunAndCheck(const Scenario& scenario) {
   if (*scenario.arguments != '\0') {
     options.commandLine += " " + Replace(scenario.arguments, "{root}", rootText);
   }
+  options.unicode = scenario.unicode;
   options.workingDirectory = (root / scenario.startIn).string();
   options.answer = scenario.answer;
   options.boxAction = scenario.boxAction;
@@ -273,9 +347,10 @@ void RunAndCheck(const Scenario& scenario) {
     EXPECT_EQ(prompt.caption, kPromptCaption) << account;
     EXPECT_EQ(prompt.label, kPromptLabel) << account;
     EXPECT_EQ(prompt.initialText, initial) << account;
-    // The caret stands after the initial text and nothing is selected.
-    EXPECT_EQ(prompt.selectionStart, initial.size()) << account;
-    EXPECT_EQ(prompt.selectionEnd, initial.size()) << account;
+    // The caret stands after the initial text and nothing is selected (counted in characters).
+    const std::size_t end = scenario.unicode ? ui::WideFromUtf8(initial).size() : initial.size();
+    EXPECT_EQ(prompt.selectionStart, end) << account;
+    EXPECT_EQ(prompt.selectionEnd, end) << account;
   }
   // Every box that follows the prompt comes after it, never before.
   if (!session.order.empty() && scenario.expectedInitialText != nullptr) {

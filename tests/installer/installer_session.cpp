@@ -80,7 +80,9 @@ class Runner {
              std::to_string(GetLastError()));
         return;
       }
-    } else if (!program_.Start(options_.commandLine, options_.workingDirectory)) {
+    } else if (!(options_.unicode
+                     ? program_.StartUnicode(options_.commandLine, options_.workingDirectory)
+                     : program_.Start(options_.commandLine, options_.workingDirectory))) {
       Fail("the tool could not be started: " + ui::Printable(options_.commandLine));
       return;
     }
@@ -116,6 +118,11 @@ class Runner {
   }
 
  private:
+  // A window's text as the session records it: ANSI bytes, or UTF-8 in a Unicode session.
+  std::string Read(HWND window) const {
+    return options_.unicode ? ui::UnicodeTextOf(window) : ui::TextOf(window);
+  }
+
   void Fail(const std::string& what) {
     if (session_.failure.empty()) session_.failure = what;
   }
@@ -138,9 +145,9 @@ class Runner {
     if (!ui::WaitForFocus(edit, t)) return Fail("the prompt's edit box never got the focus");
 
     Prompt seen;
-    seen.caption = ui::CaptionOf(prompt);
-    seen.label = ui::TextOf(ui::ChildById(prompt, kLabelId));
-    seen.initialText = ui::TextOf(edit);
+    seen.caption = Read(prompt);
+    seen.label = Read(ui::ChildById(prompt, kLabelId));
+    seen.initialText = Read(edit);
     ui::EditSelection(edit, &seen.selectionStart, &seen.selectionEnd);
     session_.prompts.push_back(seen);
     Screenshot(prompt, "prompt");
@@ -194,7 +201,7 @@ class Runner {
       return Fail("a message box without its text or OK button");
     }
     session_.boxSeenAt.push_back(GetTickCount());
-    session_.boxes.push_back({ui::CaptionOf(box), ui::MessageBoxText(box)});
+    session_.boxes.push_back({Read(box), Read(ui::ChildById(box, kBoxTextId))});
     if (!ui::WaitForFocus(ok, t)) return Fail("the message box's OK button never got the focus");
     Screenshot(box, "box");
     if (options_.boxAction == BoxAction::kClickOk) {

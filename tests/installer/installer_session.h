@@ -57,6 +57,9 @@ struct Session {
 
 struct SessionOptions {
   std::string commandLine;       // CreateProcessA's, exactly
+  // The shell's way: `commandLine` is UTF-8 and goes to CreateProcessW, and every text of the
+  // tool's windows is read through the Unicode calls, in UTF-8.
+  bool unicode = false;
   // When set, the tool is not started with `commandLine`: the shell opens this add-on the way a
   // double-click in Explorer does, and the file association names the program.
   std::string openedDocument;

@@ -120,6 +120,25 @@ bool Program::Start(const std::string& commandLine, const std::string& workingDi
   return true;
 }
 
+bool Program::StartUnicode(const std::string& commandLine, const std::string& workingDirectory) {
+  if (Running()) return false;
+  if (process_) CloseHandle(process_);
+  process_ = nullptr;
+  std::wstring line = WideFromUtf8(commandLine);
+  const std::wstring folder = WideFromUtf8(workingDirectory);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      folder.empty() ? nullptr : folder.c_str(), &startup, &info))
+    return false;
+  CloseHandle(info.hThread);
+  process_ = info.hProcess;
+  id_ = info.dwProcessId;
+  threadId_ = info.dwThreadId;
+  return true;
+}
+
 bool Program::Open(const std::string& document) {
   if (Running()) return false;
   if (process_) CloseHandle(process_);
@@ -261,6 +280,55 @@ std::string TextOf(HWND window) {
 }
 
 std::string CaptionOf(HWND window) { return TextOf(window); }
+
+std::string UnicodeTextOf(HWND window) {
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, kSendTimeoutMs, &length))
+    return "";
+  std::vector<wchar_t> buffer(length + 1, L'\0');
+  DWORD_PTR copied = 0;
+  if (!SendMessageTimeoutW(window, WM_GETTEXT, buffer.size(),
+                           reinterpret_cast<LPARAM>(buffer.data()), SMTO_NORMAL, kSendTimeoutMs,
+                           &copied))
+    return "";
+  if (copied > length) copied = length;
+  return Utf8FromWide(std::wstring(buffer.data(), copied));
+}
+
+std::wstring WideFromUtf8(const std::string& utf8) {
+  if (utf8.empty()) return L"";
+  const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                                       nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(size > 0 ? size : 0), L'\0');
+  if (size > 0) {
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
+  }
+  return wide;
+}
+
+std::string Utf8FromWide(const std::wstring& wide) {
+  if (wide.empty()) return "";
+  const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                       nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+  if (size > 0) {
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), size,
+                        nullptr, nullptr);
+  }
+  return utf8;
+}
+
+std::string Utf8From(const std::string& bytes, UINT codePage) {
+  if (bytes.empty()) return "";
+  const int size = MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()),
+                                       nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(size > 0 ? size : 0), L'\0');
+  if (size > 0) {
+    MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), wide.data(),
+                        size);
+  }
+  return Utf8FromWide(wide);
+}
 
 WindowInfo Describe(HWND window) {
   WindowInfo info;

@@ -47,6 +47,9 @@ class Program {
   // False when the program cannot be started, or the one started before still runs.
   bool Start(const std::string& commandLine, const std::string& workingDirectory = "",
              const std::string& applicationPath = "");
+  // The same through CreateProcessW, as the shell starts a program: `commandLine` in UTF-8 may
+  // name files whose names the ANSI code page cannot hold.
+  bool StartUnicode(const std::string& commandLine, const std::string& workingDirectory = "");
   // Opens `document` the way a double-click in Explorer does: ShellExecuteExA with the file
   // and no program, so the shell's file association picks the program. False when the shell
   // starts nothing (no association) or the program started before still runs.
@@ -104,6 +107,14 @@ std::string ClassOf(HWND window);
 std::string TextOf(HWND window);
 // Same as TextOf: the caption of a top-level window.
 std::string CaptionOf(HWND window);
+// The window text through the Unicode WM_GETTEXT, in UTF-8: letters outside the driver's own
+// ANSI code page come back as they are.
+std::string UnicodeTextOf(HWND window);
+
+// Texts between UTF-8, UTF-16 and a code page's bytes ("" where a conversion fails).
+std::wstring WideFromUtf8(const std::string& utf8);
+std::string Utf8FromWide(const std::wstring& wide);
+std::string Utf8From(const std::string& bytes, UINT codePage);
 
 struct WindowInfo {
   HWND window = nullptr;
