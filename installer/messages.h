@@ -1,6 +1,7 @@
 #pragma once
-// Every text the tool shows, as Windows-1252 bytes handed to the ANSI calls unchanged. The
-// spelling is the tool's own and users know it: "exestiert" and "Morvenhot" stay as they are.
+// Every text the tool shows, as Windows-1252 bytes; the dialogs convert them for the Unicode
+// calls, so the umlauts are the same on every system. The spelling is the tool's own and users
+// know it: "exestiert" and "Morvenhot" stay as they are.
 // A hex escape is always closed by a literal break ("\xfc" "ber"), since it would eat the hex
 // digits after it.
 
