@@ -11,6 +11,8 @@ constexpr DWORD kPathBufferSize = 260;
 // `wide` in `codePage`. With `exact`, absent when a character has no form there (no look-alike
 // is taken); absent too when memory runs out.
 Text Narrow(const wchar_t* wide, UINT codePage, bool exact) {
+  // UTF-8, also as a system's ANSI code page, holds every character and takes no such flags.
+  if (codePage == CP_UTF8 || (codePage == CP_ACP && GetACP() == CP_UTF8)) exact = false;
   BOOL lost = FALSE;
   const DWORD flags = exact ? WC_NO_BEST_FIT_CHARS : 0;
   BOOL* const lostAt = exact ? &lost : nullptr;
@@ -79,7 +81,9 @@ PlatformFile AddOnFile(const Text& joined) {
       static wchar_t* fileName = nullptr;  // the process's one add-on, kept as long as it runs
       const Text name = PathFileName(path);
       if (fileName == nullptr && !name.IsEmpty()) fileName = WidenUtf8(name);
-      if (fileName != nullptr && Narrow(fileName, CP_ACP, true).IsAbsent()) file.fileName = fileName;
+      if (fileName != nullptr && Narrow(fileName, CP_ACP, true).IsAbsent()) {
+        file.fileName = fileName;
+      }
     }
   }
   Release(widePath);

@@ -58,7 +58,8 @@ wchar_t* JoinedWide(const Part* parts, int count) {
     total += MultiByteToWideChar(parts[i].codePage, 0, text.CStr(),
                                  static_cast<int>(text.Length()), nullptr, 0);
   }
-  auto* wide = static_cast<wchar_t*>(Allocate(sizeof(wchar_t) * (static_cast<std::size_t>(total) + 1)));
+  const std::size_t characters = static_cast<std::size_t>(total) + 1;
+  auto* wide = static_cast<wchar_t*>(Allocate(sizeof(wchar_t) * characters));
   if (wide == nullptr) return nullptr;
   int at = 0;
   for (int i = 0; i < count; ++i) {

@@ -99,14 +99,14 @@ TEST(TextTest, PathPartsWalkCharactersOfTheCodePage) {
     bool endsInSeparator;
   } cases[] = {
       // 932: 表 95 5C, ソフト 83 5C 83 74 83 67, ポ 83 7C, ア 83 41; 0xC0 alone is a katakana.
-      {"932", kCp932, "S:\\\x95\x5c\\\x95\x5c\x8e\xa6.PAK", "S:\\\x95\x5c\\", "\x95\x5c\x8e\xa6.PAK",
-       "PAK", "s:\\\x95\x5c\\\x95\x5c\x8e\xa6.pak", false},
-      {"932", kCp932, "S:\\\x83\x5c\x83t\x83g \x95\x5c.pak", "S:\\", "\x83\x5c\x83t\x83g \x95\x5c.pak",
-       "pak", "s:\\\x83\x5c\x83t\x83g \x95\x5c.pak", false},
+      {"932", kCp932, "S:\\\x95\x5c\\\x95\x5c\x8e\xa6.PAK", "S:\\\x95\x5c\\",
+       "\x95\x5c\x8e\xa6.PAK", "PAK", "s:\\\x95\x5c\\\x95\x5c\x8e\xa6.pak", false},
+      {"932", kCp932, "S:\\\x83\x5c\x83t\x83g \x95\x5c.pak", "S:\\",
+       "\x83\x5c\x83t\x83g \x95\x5c.pak", "pak", "s:\\\x83\x5c\x83t\x83g \x95\x5c.pak", false},
       {"932", kCp932, "S:\\\x95\x5c", "S:\\", "\x95\x5c", "", "s:\\\x95\x5c", false},
       {"932", kCp932, "S:\\\x95\x5c\\", "S:\\\x95\x5c\\", "", "", "s:\\\x95\x5c\\", true},
-      {"932", kCp932, "C:\\\x83\x7c\\x.pak", "C:\\\x83\x7c\\", "x.pak", "pak", "c:\\\x83\x7c\\x.pak",
-       false},
+      {"932", kCp932, "C:\\\x83\x7c\\x.pak", "C:\\\x83\x7c\\", "x.pak", "pak",
+       "c:\\\x83\x7c\\x.pak", false},
       {"932", kCp932, "\x83\x41\xc0.\x83\x41", "", "\x83\x41\xc0.\x83\x41", "\x83\x41",
        "\x83\x41\xe0.\x83\x41", false},
       {"932", kCp932, "a\x95", "", "a\x95", "", "a\x95", false},  // a lead byte at the end

@@ -247,7 +247,8 @@ const std::vector<Scenario>& Scenarios() {
                     {{"AddOns\\\xe3\x82\xbd\xe3\x83\x95\xe3\x83\x88 \xe8\xa1\xa8.pak", kAddOn}},
                     "{root}AddOns\\\xe3\x82\xbd\xe3\x83\x95\xe3\x83\x88 \xe8\xa1\xa8.pak", Enter(),
                     "pak", {InstalledUtf8("\xe3\x82\xbd\xe3\x83\x95\xe3\x83\x88 \xe8\xa1\xa8.pak")},
-                    {{"game\\pak\\\xe3\x82\xbd\xe3\x83\x95\xe3\x83\x88 \xe8\xa1\xa8.pak", kAddOn}}}),
+                    {{"game\\pak\\\xe3\x82\xbd\xe3\x83\x95\xe3\x83\x88 \xe8\xa1\xa8.pak",
+                      kAddOn}}}),
       Unicode(932, {"cp932_game_directory_without_trailing_backslash",
                     "[Tavelmark]\r\nmorvenholt_directory={root}\x95\x5c\r\n",  // {root}表
                     {{"\xe8\xa1\xa8\\pak", kDirectory}}, kAddOnArgument, Enter(), "pak",
@@ -262,7 +263,8 @@ const std::vector<Scenario>& Scenarios() {
                     Enter(), nullptr, {Utf8Box(kBadGameDirectory)}, {}}),
       Unicode(932, {"cp932_missing_add_on", kConfig, {},
                     "\"{root}downloads\\\xe8\xa1\xa8\xe7\xa4\xba.pak\"", Enter(), "pak",
-                    {Utf8Box(kAddOnMissing), Utf8Box(NotInstalled("\x01"), "\xe8\xa1\xa8\xe7\xa4\xba.pak")},
+                    {Utf8Box(kAddOnMissing),
+                     Utf8Box(NotInstalled("\x01"), "\xe8\xa1\xa8\xe7\xa4\xba.pak")},
                     {}}),
       Unicode(950, {"cp950_second_byte_is_a_backslash", kConfig,
                     {{"downloads\\\xe8\xa8\xb1\xe5\x8f\xaf.pak", kAddOn}},  // 許可.pak
