@@ -74,21 +74,6 @@ TEST(CommandLineTest, SplitsEveryRowOfTheTable) {
   }
 }
 
-TEST(CommandLineTest, JoinedParametersAreTheAddOnPath) {
-  const struct {
-    const char* line;
-    const char* joined;
-  } cases[] = {
-      {"tool.exe", ""},
-      {"tool.exe \"\" \"  \"", ""},
-      {"\"C:\\t.exe\" S:\\My Add Ons\\x.pak", "S:\\My Add Ons\\x.pak"},
-      {"t \"S:\\A\"  b", "S:\\A b"},  // two blanks between parameters become one
-      {"t S:\\\xe3\x82\xbd\xe3\x83\x95\xe3\x83\x88 \xe8\xa1\xa8.pak",  // UTF-8: ソフト 表.pak
-       "S:\\\xe3\x82\xbd\xe3\x83\x95\xe3\x83\x88 \xe8\xa1\xa8.pak"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(Str(JoinedParametersOf(c.line)), c.joined) << c.line;
-}
-
 TEST(CommandLineTest, TokensPointIntoTheLineItself) {
   const char* line = "\"C:\\t.exe\" ab \"c d\"";
   const CommandLineScan exe = ScanCommandLine(line, -1);

@@ -56,29 +56,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const runtime::Text joined = directory + fileName;
   Check(joined.Length() == dir.size() + name.size());
   Check(joined == runtime::Text((dir + name).c_str()));
-
-  // The same text in code page 932: pieces of the path that never end inside a character, and
-  // LowerCase never touches a character of two bytes.
-  const runtime::LeadBytes cp932{{0x81, 0x9F, 0xE0, 0xFC}};
-  const runtime::Text directory932 = runtime::PathDirectory(text, cp932);
-  const std::string dir932(directory932.CStr(), directory932.Length());
-  Check(path.compare(start, dir932.size(), dir932) == 0);
-  Check(dir932.empty() || IsSeparator(dir932.back()));
-  const runtime::Text name932 = runtime::PathFileName(text, cp932);
-  Check(path.find(std::string(name932.CStr(), name932.Length()), start) != std::string::npos);
-  const runtime::Text extension932 = runtime::PathExtension(text, cp932);
-  const std::string ext932(extension932.CStr(), extension932.Length());
-  Check(ext932.empty() || path.find("." + ext932) != std::string::npos);
-  if (path.find('|') == std::string::npos) {
-    Check(runtime::EndsInSeparator(text, cp932) ==
-          (!dir932.empty() && start + dir932.size() == path.size()));
-  }
-  const runtime::Text lowered932 = runtime::LowerCase(text, cp932);
-  Check(lowered932.Length() == path.size());
-  for (std::size_t i = 0; i < path.size();) {
-    const std::size_t length = runtime::CharacterLength(cp932, path.c_str() + i);
-    if (length == 2) Check(path.compare(i, 2, lowered932.CStr() + i, 2) == 0);
-    i += length;
-  }
   return 0;
 }

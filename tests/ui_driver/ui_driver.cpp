@@ -295,21 +295,25 @@ std::string UnicodeTextOf(HWND window) {
   return Utf8FromWide(std::wstring(buffer.data(), copied));
 }
 
-std::wstring WideFromUtf8(const std::string& utf8) {
-  if (utf8.empty()) return L"";
-  const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                       nullptr, 0);
+std::wstring WideFrom(const std::string& bytes, UINT codePage) {
+  const int size = bytes.empty() ? 0
+                                 : MultiByteToWideChar(codePage, 0, bytes.data(),
+                                                       static_cast<int>(bytes.size()), nullptr, 0);
   std::wstring wide(static_cast<std::size_t>(size > 0 ? size : 0), L'\0');
   if (size > 0) {
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
+    MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), wide.data(),
+                        size);
   }
   return wide;
 }
 
+std::wstring WideFromUtf8(const std::string& utf8) { return WideFrom(utf8, CP_UTF8); }
+
 std::string Utf8FromWide(const std::wstring& wide) {
-  if (wide.empty()) return "";
-  const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                       nullptr, 0, nullptr, nullptr);
+  const int size = wide.empty() ? 0
+                                : WideCharToMultiByte(CP_UTF8, 0, wide.data(),
+                                                      static_cast<int>(wide.size()), nullptr, 0,
+                                                      nullptr, nullptr);
   std::string utf8(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
   if (size > 0) {
     WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), size,
@@ -319,15 +323,7 @@ std::string Utf8FromWide(const std::wstring& wide) {
 }
 
 std::string Utf8From(const std::string& bytes, UINT codePage) {
-  if (bytes.empty()) return "";
-  const int size = MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()),
-                                       nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(size > 0 ? size : 0), L'\0');
-  if (size > 0) {
-    MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), wide.data(),
-                        size);
-  }
-  return Utf8FromWide(wide);
+  return Utf8FromWide(WideFrom(bytes, codePage));
 }
 
 WindowInfo Describe(HWND window) {

@@ -112,6 +112,7 @@ std::string CaptionOf(HWND window);
 std::string UnicodeTextOf(HWND window);
 
 // Texts between UTF-8, UTF-16 and a code page's bytes ("" where a conversion fails).
+std::wstring WideFrom(const std::string& bytes, UINT codePage);
 std::wstring WideFromUtf8(const std::string& utf8);
 std::string Utf8FromWide(const std::wstring& wide);
 std::string Utf8From(const std::string& bytes, UINT codePage);
