@@ -47,7 +47,9 @@ Text ProgramPathFrom(const char* reported, std::size_t count);
 ParameterCursor& ProcessParameterCursor();
 
 // Over the process's own command line and executable (GetCommandLineA, GetModuleFileNameA).
-Text ProgramPath();           // empty when the platform cannot give it or had to cut it
+// ProgramPath is empty when the platform cannot give it or had to cut it, and the short (8.3)
+// path where the ANSI code page cannot hold the long one.
+Text ProgramPath();
 std::int32_t ParameterCount();  // tokens less one; -1 for an empty command line
 Text NextParameter();         // the empty text once the parameters are used up
 

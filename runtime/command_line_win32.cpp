@@ -55,6 +55,15 @@ Text ProgramPath() {
   DWORD count = GetModuleFileNameA(GetModuleHandleA(nullptr), buffer, kPathBufferSize);
   // A path that filled the buffer was cut by the platform; its folder would be the wrong one.
   if (count >= kPathBufferSize) count = 0;
+  // In a folder whose name the ANSI code page cannot hold (a user folder named Doğan), the ANSI
+  // path names another folder: the short path is the one that leads to config.pref.
+  wchar_t wide[kPathBufferSize];
+  const DWORD wideCount = GetModuleFileNameW(GetModuleHandleA(nullptr), wide, kPathBufferSize);
+  if (count > 0 && wideCount > 0 && wideCount < kPathBufferSize &&
+      Narrow(wide, CP_ACP, true).IsAbsent()) {
+    const Text shortPath = ShortAnsiPath(wide);
+    if (!shortPath.IsAbsent()) return ProgramPathFrom(shortPath.CStr(), shortPath.Length());
+  }
   return ProgramPathFrom(buffer, count);
 }
 

@@ -61,6 +61,7 @@ struct Scenario {
   // Started the shell's way (SessionOptions::unicode): the layout's paths, the arguments and the
   // texts expected are UTF-8. config.pref stays bytes in the code page, as a player saves it.
   bool unicode = false;
+  const char* toolFolder = "tool";  // the folder below {root} that holds the tool and config.pref
 };
 
 // A row started through CreateProcessW under `codePage`.
@@ -229,6 +230,10 @@ const std::vector<Scenario>& Scenarios() {
                      {{"downloads\\Do\xc4\x9f" "an\\trains.pak", kAddOn}},  // Doğan
                      "\"{root}downloads\\Do\xc4\x9f" "an\\trains.pak\"", Enter(), "pak",
                      {InstalledUtf8("trains.pak")}, {{"game\\pak\\trains.pak", kAddOn}}}),
+      Unicode(1252, {"unicode_program_folder_outside_the_code_page", kConfig, {}, kAddOnArgument,
+                     Enter(), "pak", {InstalledUtf8("trains.pak")},
+                     {{"game\\pak\\trains.pak", kAddOn}}, "", nullptr, BoxAction::kEnter, 0, false,
+                     "Do\xc4\x9f" "an"}),
       Unicode(1252, {"unicode_name_outside_the_code_page", kConfig,
                      {{"downloads\\\xc5\x81\xc3\xb3" "d\xc5\xba.pak", kAddOn}},  // Łódź.pak
                      "\"{root}downloads\\\xc5\x81\xc3\xb3" "d\xc5\xba.pak\"", Enter(), "pak",
@@ -289,13 +294,14 @@ void RunAndCheck(const Scenario& scenario) {
   std::error_code ignored;
   fs::remove_all(root, ignored);
 
-  WriteBytes(root / "tool" / "PakInstaller.exe", ReadBytes(ui::WindowsPath(ExecutableUnderTest())));
+  const fs::path tool = root / ui::WideFromUtf8(scenario.toolFolder);
+  WriteBytes(tool / "PakInstaller.exe", ReadBytes(ui::WindowsPath(ExecutableUnderTest())));
   fs::create_directories(root / "game" / "pak");
   fs::create_directories(root / "game" / "pak64");
   WriteBytes(root / "downloads" / "trains.pak", kAddOn);
   if (scenario.config != nullptr) {
     const std::string config = Replace(scenario.config, "{root}", rootText);
-    WriteBytes(root / "tool" / "config.pref",
+    WriteBytes(tool / "config.pref",
                Replace(config, "{slashed-root}", Replace(rootText, "\\", "/")));
   }
   for (const Entry& entry : scenario.layout) {
@@ -312,7 +318,7 @@ void RunAndCheck(const Scenario& scenario) {
   for (const Entry& change : scenario.changes) expected[change.path] = change.content;
 
   SessionOptions options;
-  options.commandLine = "\"" + rootText + "tool\\PakInstaller.exe\"";
+  options.commandLine = "\"" + rootText + scenario.toolFolder + "\\PakInstaller.exe\"";
   if (*scenario.arguments != '\0') {
     options.commandLine += " " + Replace(scenario.arguments, "{root}", rootText);
   }
