@@ -41,8 +41,7 @@ std::int64_t QueryFileSizeWith(const FileQueryCalls& calls, const Text& path,
     if (characterLength == 2 || copy[i] != '\\') kept = i + characterLength;
     i += characterLength;
   }
-  length = kept;
-  copy[length] = '\0';
+  copy[kept] = '\0';
 
   std::uint32_t attributes = 0;
   std::uint32_t sizeHigh = 0;
