@@ -10,8 +10,9 @@
 //   --foreground NAME    which of them is brought to the foreground before each call
 //   --twice              the call twice in a row
 //   --fail-alloc N       the N-th allocation of each call fails
-//   --inspect            look at the running dialog from inside (fonts, owner, window states)
-//                        and then signal the event "dialog_host_inspected_<pid>"
+//   --inspect            look at the running dialog from inside (fonts, room for the texts,
+//                        owner, window states) and then signal the event
+//                        "dialog_host_inspected_<pid>"
 //   --nested             after the inspection, call InputRequester from inside the dialog
 //   --dpi-change DPI     after the inspection, tell the dialog it is now on a monitor of DPI
 //                        (Wine has one scale for all monitors), suggesting 100,100 and its

@@ -356,13 +356,12 @@ bool ScaledNear(const RECT& actual, int x, int y, int width, int height, int dpi
 // measured them from inside ("WxH").
 void ExpectTextFits(Results& results, const std::string& prefix, const std::string& id) {
   int textWidth = 0, textHeight = 0, width = 0, height = 0;
-  ASSERT_EQ(std::sscanf(results[prefix + "text." + id].c_str(), "%dx%d", &textWidth, &textHeight), 2)
-      << prefix << "text." << id;
-  ASSERT_EQ(std::sscanf(results[prefix + "client." + id].c_str(), "%dx%d", &width, &height), 2);
-  EXPECT_LE(textWidth, width) << "control " << id << ": text " << results[prefix + "text." + id]
-                              << " in " << results[prefix + "client." + id];
-  EXPECT_LE(textHeight, height) << "control " << id << ": text " << results[prefix + "text." + id]
-                                << " in " << results[prefix + "client." + id];
+  const std::string text = results[prefix + "text." + id];
+  const std::string client = results[prefix + "client." + id];
+  ASSERT_EQ(std::sscanf(text.c_str(), "%dx%d", &textWidth, &textHeight), 2) << prefix << id;
+  ASSERT_EQ(std::sscanf(client.c_str(), "%dx%d", &width, &height), 2) << prefix << id;
+  EXPECT_TRUE(textWidth <= width && textHeight <= height)
+      << "control " << id << ": text " << text << " in " << client;
 }
 
 // The layout at 96 dpi (x, y, width, height) of the window's controls, in creation order.
@@ -370,7 +369,8 @@ struct ControlArea {
   int id;
   int x, y, width, height;
 };
-const ControlArea kControlAreas[] = {{0, 10, 10, 280, 22}, {10, 10, 32, 275, 21}, {1000, 110, 67, 80, 25}};
+const ControlArea kControlAreas[] = {
+    {0, 10, 10, 280, 22}, {10, 10, 32, 275, 21}, {1000, 110, 67, 80, 25}};
 
 void ExpectControlsScaled(HWND dialog, int dpi) {
   const std::vector<ui::Control> controls = ui::Children(dialog);
@@ -395,7 +395,8 @@ TEST(InputDialog, LaidOutAtTheDisplayScale) {
     const char* cancelled;
   };
   const Row rows[] = {{"type_enter", Type64ThenEnter, "pak64", "0"}, {"escape", Escape, "", "1"}};
-  const int centreX = GetSystemMetrics(SM_CXSCREEN) / 2, centreY = GetSystemMetrics(SM_CYSCREEN) / 2;
+  const int centreX = GetSystemMetrics(SM_CXSCREEN) / 2;
+  const int centreY = GetSystemMetrics(SM_CYSCREEN) / 2;
   for (const int dpi : {120, 144, 192}) {
     const DisplayScale display(static_cast<DWORD>(dpi));
     for (const Row& row : rows) {
@@ -407,11 +408,15 @@ TEST(InputDialog, LaidOutAtTheDisplayScale) {
       ASSERT_TRUE(host.WaitForInspection());
       const RECT window = ui::Describe(host.dialog).rect;
       const double scale = dpi / 96.0;
-      EXPECT_TRUE(Near(window.left, centreX - 150 * scale) && Near(window.top, centreY - 65 * scale) &&
+      EXPECT_TRUE(Near(window.left, centreX - 150 * scale) &&
+                  Near(window.top, centreY - 65 * scale) &&
                   Near(window.right - window.left, 300 * scale) &&
                   Near(window.bottom - window.top, 130 * scale))
           << RectText(window);
       ExpectControlsScaled(host.dialog, dpi);
+      DWORD start = 99, end = 99;
+      EXPECT_TRUE(ui::EditSelection(host.edit, &start, &end) && start == 3 && end == 3)
+          << "selection " << start << "-" << end;
       host.Screenshot();
       EXPECT_TRUE(row.action(host)) << "edit shows \"" << ui::TextOf(host.edit) << "\"";
       Results results = host.Finish();
@@ -425,7 +430,8 @@ TEST(InputDialog, LaidOutAtTheDisplayScale) {
     }
     SCOPED_TRACE(std::to_string(dpi) + " dpi, message box");
     Host box;
-    ASSERT_TRUE(box.Start("message_dpi" + std::to_string(dpi), "message " + MessageArguments() + " --inspect"));
+    ASSERT_TRUE(box.Start("message_dpi" + std::to_string(dpi),
+                          "message " + MessageArguments() + " --inspect"));
     ASSERT_NE(box.WaitForMessageBox(), nullptr) << box.transcript.Text();
     ASSERT_TRUE(box.WaitForInspection());
     box.Screenshot();
@@ -442,7 +448,8 @@ TEST(InputDialog, LaidOutAtTheDisplayScale) {
 // its controls out anew, in the stock font's face at the new scale; it goes on taking keys.
 TEST(InputDialog, FollowsAMoveToAMonitorOfAnotherScale) {
   Host host;
-  ASSERT_TRUE(host.Start("input_dpi_change", "input " + InputArguments("Pak-Set", kPrompt, "pak") +
+  ASSERT_TRUE(host.Start("input_dpi_change", "input " +
+                                                 InputArguments("Pak-Set", kPrompt, "pak") +
                                                  " --inspect --dpi-change 144"));
   ASSERT_NE(host.WaitForInputDialog(), nullptr) << host.transcript.Text();
   ASSERT_TRUE(host.WaitForInspection());
@@ -457,8 +464,9 @@ TEST(InputDialog, FollowsAMoveToAMonitorOfAnotherScale) {
   const int before = std::atoi(results["call1.font.0.height"].c_str());
   for (const char* id : {"0", "10", "1000"}) {
     SCOPED_TRACE(id);
-    EXPECT_EQ(results["call1.changed.font." + std::string(id)], "other");
-    const int after = std::atoi(results["call1.changed.font." + std::string(id) + ".height"].c_str());
+    const std::string font = "call1.changed.font." + std::string(id);
+    EXPECT_EQ(results[font], "other");  // made for 144 dpi
+    const int after = std::atoi(results[font + ".height"].c_str());
     EXPECT_NEAR(after, before * 1.5, 1) << "from " << before;
     ExpectTextFits(results, "call1.changed.", id);
   }
