@@ -5,6 +5,7 @@
 ;   VERSION  e.g. 1.0.0          EXE     the built PakInstaller.exe
 ;   CONFIG   the example config.pref, already Windows-1252 with CR LF
 ;   GUIDE    LIESMICH.txt, likewise   ICON    the tool's icon   OUTFILE  the setup to write
+;   READER   ReadSettings.exe, which reads an installed config.pref as the tool does
 ;   SIGN     scripts/sign, when the setup and its uninstaller are to be signed
 ;
 ; Unattended: Setup.exe /S /GAME=<Morvenholt folder> [/PAKSET=<name>] [/D=<install folder>]
@@ -130,16 +131,58 @@ VIAddVersionKey /LANG=${LANG_GERMAN} "OriginalFilename" "PakInstaller-${VERSION}
 
 ; ---- Settings -------------------------------------------------------------------------------
 
+; Stack: a line read from a file -> the line without its CR and LF.
+Function WithoutLineEnd
+  Exch $0
+  Push $1
+  ${Do}
+    StrCpy $1 $0 1 -1
+    ${If} $1 != "$\r"
+    ${AndIf} $1 != "$\n"
+      ${Break}
+    ${EndIf}
+    StrCpy $0 $0 -1
+  ${Loop}
+  Pop $1
+  Exch $0
+FunctionEnd
+
 ; The values of config.pref in $INSTDIR, when a copy is installed there, else those of the
-; earlier installation that this one replaces.
+; earlier installation that this one replaces. ReadSettings.exe is the tool's own settings
+; store, so the values are what the tool reads (a UTF-8 byte-order mark, groups, case, blanks);
+; it works on a copy in the temporary folder, which no ANSI code page can spoil.
 Function ReadInstalledSettings
+  StrCpy $OldGameDir ""
+  StrCpy $OldPakSet ""
   StrCpy $0 "$INSTDIR\config.pref"
   ${IfNot} ${FileExists} $0
   ${AndIf} $OldInstall != ""
     StrCpy $0 "$OldInstall\config.pref"
   ${EndIf}
-  ReadINIStr $OldGameDir $0 "Tavelmark" "morvenholt_directory"
-  ReadINIStr $OldPakSet $0 "Tavelmark" "default_pakset"
+  ${If} ${FileExists} $0
+    InitPluginsDir
+    SetDetailsPrint none
+    File "/oname=$PLUGINSDIR\ReadSettings.exe" "${READER}"
+    SetDetailsPrint both
+    Delete "$PLUGINSDIR\settings.txt"
+    CopyFiles /SILENT $0 "$PLUGINSDIR\config.pref"
+    SetOutPath $PLUGINSDIR
+    ExecWait '"$PLUGINSDIR\ReadSettings.exe" Tavelmark morvenholt_directory default_pakset'
+    ClearErrors
+    FileOpen $1 "$PLUGINSDIR\settings.txt" r
+    ${IfNot} ${Errors}
+      FileReadUTF16LE $1 $OldGameDir
+      FileReadUTF16LE $1 $OldPakSet
+      FileClose $1
+    ${EndIf}
+    Delete "$PLUGINSDIR\config.pref"
+    Push $OldGameDir
+    Call WithoutLineEnd
+    Pop $OldGameDir
+    Push $OldPakSet
+    Call WithoutLineEnd
+    Pop $OldPakSet
+  ${EndIf}
   Push $OldGameDir
   Call FolderWithoutBackslash
   Pop $OldGameDir
@@ -173,6 +216,48 @@ Function FolderWithoutBackslash
     ${EndIf}
     StrCpy $0 $0 -1
   ${Loop}
+  Pop $1
+  Exch $0
+FunctionEnd
+
+; Stack: a text -> 1 when the ANSI code page holds every character of it, else 0.
+Function FitsAnsi
+  Exch $0
+  Push $1
+  ; WC_NO_BEST_FIT_CHARS: Ł does not count as L.
+  System::Call 'kernel32::WideCharToMultiByte(i 0, i 0x400, w r0, i -1, p 0, i 0, p 0, *i 0 r1) i .r0'
+  ${If} $0 <> 0
+  ${AndIf} $1 == 0
+    StrCpy $0 1
+  ${Else}
+    StrCpy $0 0
+  ${EndIf}
+  Pop $1
+  Exch $0
+FunctionEnd
+
+; Stack: a folder -> the folder as config.pref can name it in the ANSI code page the tool reads
+; it in: its own name, else its short (8.3) name; "" when neither fits, as the nearest letters
+; would name another folder.
+Function AnsiFolder
+  Exch $0
+  Push $1
+  Push $0
+  Call FitsAnsi
+  Pop $1
+  ${If} $1 != 1
+    StrCpy $1 $0
+    System::Call 'kernel32::GetShortPathNameW(w r1, w .r0, i ${NSIS_MAX_STRLEN}) i .r1'
+    ${If} $1 == 0
+      StrCpy $0 ""
+    ${EndIf}
+    Push $0
+    Call FitsAnsi
+    Pop $1
+    ${If} $1 != 1
+      StrCpy $0 ""
+    ${EndIf}
+  ${EndIf}
   Pop $1
   Exch $0
 FunctionEnd
@@ -355,6 +440,13 @@ Function .onInit
       SetErrorLevel ${EXIT_REFUSED}
       Quit
     ${EndIf}
+    Push $GameDir
+    Call AnsiFolder
+    Pop $GameDir
+    ${If} $GameDir == ""
+      SetErrorLevel ${EXIT_REFUSED}
+      Quit
+    ${EndIf}
   ${EndIf}
 FunctionEnd
 
@@ -400,6 +492,17 @@ Function GameFolderLeave
       Bitte wählen Sie den Ordner, in dem Morvenholt installiert ist."
     Abort
   ${EndIf}
+  Push $GameDir
+  Call AnsiFolder
+  Pop $0
+  ${If} $0 == ""
+    MessageBox MB_OK|MB_ICONEXCLAMATION "Den Ordner $\"$GameDir$\" kann PakInstaller nicht \
+      verwenden: Sein Name enthält Zeichen, die Windows für PakInstaller nicht darstellen kann, \
+      und einen kurzen Namen (8.3) hat er nicht.$\r$\n$\r$\nBitte benennen Sie den Ordner um \
+      oder wählen Sie einen anderen."
+    Abort
+  ${EndIf}
+  StrCpy $GameDir $0
 FunctionEnd
 
 ; A drop-down of the game folder's sub-folders that also takes a name typed in.

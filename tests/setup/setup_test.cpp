@@ -30,6 +30,13 @@ const std::string kGameDir = "C:\\Gro\xdf" "e Spiele\\Morvenholt";  // ß, a bla
 const std::string kUninstallKey =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Morvenholt PakInstaller";
 const std::string kProgId = "Morvenholt.AddOn";
+// An installed config.pref as a player saves it in an editor: UTF-8 with a byte-order mark,
+// the group in other letters, blanks around keys and values.
+const std::string kConfigWithBom =
+    "\xef\xbb\xbf; vom Spieler ge\xc3\xa4ndert\r\n[tavelmark]\r\n"
+    "  MORVENHOLT_DIRECTORY = C:\\Gro\xc3\x9f" "e Spiele\\Morvenholt\\  \r\n\tdefault_pakset=pak64\r\n";
+// A folder named in letters outside code page 1252 (Lodz with its Polish letters).
+const std::wstring kLodz = L"C:\\Spiele\\\x141\xf3" L"d\x17a";
 const std::string kAddOn = "MVPAK\x01\x00 trains of the northern line\r\n\x1a\xff"s;
 constexpr int kWaitMs = 15000;
 
@@ -173,6 +180,25 @@ DWORD RunSetup(const std::string& arguments, DWORD* tookMs = nullptr) {
   return code;
 }
 
+// The same, started through CreateProcessW as a shell or PowerShell starts it: the setup's
+// Unicode command line holds names that the ANSI code page cannot.
+DWORD RunSetupW(const std::wstring& arguments) {
+  const std::string exe = SetupExe();
+  std::wstring line = L"\"" + std::wstring(exe.begin(), exe.end()) + L"\" " + arguments;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+    return 0xBAD;
+  }
+  DWORD code = 0xDEAD;
+  if (WaitForSingleObject(info.hProcess, 30000) == WAIT_OBJECT_0) GetExitCodeProcess(info.hProcess, &code);
+  else TerminateProcess(info.hProcess, code);
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+  return code;
+}
+
 // The uninstaller copies itself to %TEMP%\~nsuN.tmp and returns at once; the copy does the
 // work. Waits for every such copy to end, then removes the copies' folders.
 void WaitForUninstallerCopies() {
@@ -226,10 +252,11 @@ class SetupTest : public testing::Test {
   // Also after a failed case: the next one and the other Wine tests find the prefix as it was.
   void TearDown() override {
     if (KeyExists(kUninstallKey)) Uninstall();
+    RemoveDirectoryW(kLodz.c_str());  // the ANSI names RemoveTree walks cannot reach it
     for (const std::string& folder :
          {"C:\\Gro\xdf" "e Spiele"s, "C:\\Spiele"s, "C:\\Werkzeuge"s, "C:\\AddOn Downloads"s,
           kProgramFiles + "\\Spiele Werkzeuge", kProgramFiles + "\\Spiele  Werkzeuge", kProgramFiles + "\\A",
-          kProgramFiles + "\\B", kProgramFiles + " Werkzeuge"}) {
+          kProgramFiles + "\\B", kProgramFiles + " Werkzeuge", kDefaultInstallDir}) {
       RemoveTree(folder);
     }
     for (const char* owner : {"OtherGame.Pak", "Removed.Pak"}) {
@@ -318,6 +345,22 @@ TEST_F(SetupTest, SilentInstallTakesTheGameFolderAsSpelled) {
 
 // A missing game folder, and an install folder outside Program Files: there anyone could
 // replace the program that later runs with administrator rights.
+// A game folder whose name the code page cannot hold goes into config.pref by its short name,
+// never by the nearest letters (C:\Spiele\Lodz would be another folder).
+TEST_F(SetupTest, SilentInstallNamesAGameFolderOutsideTheCodePageByItsShortName) {
+  const std::wstring game = kLodz;
+  MakeFolders("C:\\Spiele");
+  ASSERT_TRUE(CreateDirectoryW(game.c_str(), nullptr));
+  wchar_t shortName[MAX_PATH] = L"";
+  ASSERT_NE(GetShortPathNameW(game.c_str(), shortName, MAX_PATH), 0u);
+  const std::string written(shortName, shortName + lstrlenW(shortName));  // 8.3 names are ASCII
+
+  ASSERT_EQ(RunSetupW(L"/S \"/GAME=" + game + L"\""), 0u);
+  const std::string config = ReadBytesAnsi(kDefaultInstallDir + "\\config.pref");
+  EXPECT_EQ(ui::Hex(config), ui::Hex(ExpectedConfig(written, "pak"))) << ui::Printable(config);
+  EXPECT_TRUE(GetFileAttributesA(written.c_str()) & FILE_ATTRIBUTE_DIRECTORY) << written;
+}
+
 TEST_F(SetupTest, SilentInstallRefusesAMissingGameFolderOrAnUnsafeInstallFolder) {
   const std::string game = " /GAME=" + kGameDir;
   const std::string safe = kProgramFiles + "\\Spiele Werkzeuge";
@@ -348,7 +391,8 @@ TEST_F(SetupTest, UpgradeKeepsConfigPref) {
   const std::string dir = kProgramFiles + "\\Spiele Werkzeuge\\PakInstaller";
   const std::string config = dir + "\\config.pref";
   ASSERT_EQ(RunSetup("/S /GAME=" + kGameDir + " /PAKSET=pak64 /D=" + dir), 0u);
-  const std::string kept = ReadBytesAnsi(config) + "; vom Spieler angef\xfcgt\r\n";
+  // Read by the tool's rules: the same values, so the player's file stays as it is.
+  const std::string kept = kConfigWithBom;
   WriteAnsi(config, kept);
   WriteAnsi(dir + "\\PakInstaller.exe", "an older build");
 
@@ -371,7 +415,7 @@ TEST_F(SetupTest, UpgradeKeepsConfigPref) {
     CloseHandle(held);
   }
 
-  EXPECT_EQ(RunSetup("/S /PAKSET=pak /D=" + dir), 0u);
+  EXPECT_EQ(RunSetup("/S /PAKSET=pak /D=" + dir), 0u);  // the game folder from the player's file
   EXPECT_EQ(ui::Hex(ReadBytesAnsi(config)), ui::Hex(ExpectedConfig(kGameDir, "pak")))
       << ui::Printable(ReadBytesAnsi(config));
   // Each option quoted whole, as PowerShell and deployment tools write them.
@@ -615,9 +659,10 @@ class TextFilesOpenInTheEditor {
   const bool added_ = !KeyExists("Software\\Classes\\.txt");
 };
 
-// A person walks through every page: an install folder outside Program Files (refused on its
-// page), then the one offered, a game folder that does not exist (refused too), then the real
-// one, pak64 from the drop-down's folders, and the guide opened from the finish page, by
+// A person walks through every page over a config.pref left in the install folder: an install
+// folder outside Program Files (refused on its page), then the one offered, the game folder
+// read from that config.pref, one that does not exist (refused), then the real one, pak from
+// the drop-down's folders instead of the pak64 read, and the guide opened from the finish page, by
 // Explorer rather than by the setup and its administrator rights. .pak has an owner, so the
 // finish page says how to choose PakInstaller in Windows' own dialog. Screenshots of every
 // page: setup-wizard-*.png.
@@ -625,6 +670,8 @@ TEST_F(SetupTest, WizardWalksThroughEveryPage) {
   WriteString("Software\\Classes\\.pak", "", "OtherGame.Pak");
   WriteString("Software\\Classes\\OtherGame.Pak\\shell\\open\\command", "", "notepad.exe \"%1\"");
   const TextFilesOpenInTheEditor txt;
+  MakeFolders(kDefaultInstallDir);
+  WriteAnsi(kDefaultInstallDir + "\\config.pref", kConfigWithBom);
   ui::Program setup;
   ASSERT_TRUE(setup.Start("\"" + SetupExe() + "\""));
   HWND wizard = ui::WaitForWindow(setup.Id(), "#32770", nullptr, kWaitMs);
@@ -671,6 +718,7 @@ TEST_F(SetupTest, WizardWalksThroughEveryPage) {
   ASSERT_TRUE(goOn());
   HWND game = ui::ChildById(page, kFolderEditId);
   EXPECT_NE(PageText(page).find("Morvenholt installiert ist"), std::string::npos) << PageText(page);
+  EXPECT_EQ(ui::TextOf(game), kGameDir) << "not the game folder of the installed config.pref";
   SetText(game, "C:\\Gibt es nicht");
   ui::PostClick(next);
   HWND refusal = WaitForMessageBox(setup.Id());
@@ -689,7 +737,7 @@ TEST_F(SetupTest, WizardWalksThroughEveryPage) {
   HWND combo = ControlOf(page, "ComboBox");
   ASSERT_NE(combo, nullptr) << PageText(page);
   EXPECT_EQ(GetWindowLongA(combo, GWL_STYLE) & 3, CBS_DROPDOWN) << "free text must be allowed";
-  EXPECT_EQ(ui::TextOf(combo), "pak");
+  EXPECT_EQ(ui::TextOf(combo), "pak64");
   std::vector<std::string> items;
   const auto count = SendMessageA(combo, CB_GETCOUNT, 0, 0);
   for (WPARAM i = 0; i < static_cast<WPARAM>(count); ++i) {
@@ -700,7 +748,7 @@ TEST_F(SetupTest, WizardWalksThroughEveryPage) {
   }
   std::sort(items.begin(), items.end());
   EXPECT_EQ(items, (std::vector<std::string>{"pak", "pak64"}));
-  SetText(combo, "pak64");
+  SetText(combo, "pak");
   shoot(wizard, "5-pak-set");
 
   ASSERT_TRUE(goOn());
@@ -740,7 +788,7 @@ TEST_F(SetupTest, WizardWalksThroughEveryPage) {
     EXPECT_EQ(WaitForSingleObject(process, kWaitMs), WAIT_OBJECT_0) << "the editor stayed open";
     CloseHandle(process);
   }
-  EXPECT_EQ(ui::Hex(ReadBytesAnsi(kDefaultInstallDir + "\\config.pref")), ui::Hex(ExpectedConfig(kGameDir, "pak64")));
+  EXPECT_EQ(ui::Hex(ReadBytesAnsi(kDefaultInstallDir + "\\config.pref")), ui::Hex(ExpectedConfig(kGameDir, "pak")));
   EXPECT_EQ(ReadValue("Software\\Classes\\.pak", "").data, "OtherGame.Pak");
   transcript.Save(ui::ArtifactPath("setup-wizard.txt"));
 }
