@@ -10,34 +10,36 @@
 // page. Exit code 0; 1 when settings.txt cannot be written.
 #include <windows.h>
 
-#include <string>
-
 #include "runtime/settings.h"
 
 namespace {
 
-// The value as the platform's ANSI calls of the tool will take it, in UTF-16.
-std::wstring Wide(const runtime::Text& text) {
-  const int length = MultiByteToWideChar(CP_ACP, 0, text.CStr(), static_cast<int>(text.Length()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.CStr(), static_cast<int>(text.Length()), wide.data(), length);
-  return wide;
+// Writes the value as the tool's ANSI platform calls will take it, in UTF-16, and a line end.
+// (No standard containers: they would pull the C++ exception runtime into a tiny program.)
+bool WriteLine(HANDLE file, const runtime::Text& value) {
+  const int length = MultiByteToWideChar(CP_ACP, 0, value.CStr(), static_cast<int>(value.Length()), nullptr, 0);
+  const DWORD size = static_cast<DWORD>(length + 2) * sizeof(wchar_t);
+  auto* line = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), 0, size));
+  if (line == nullptr) return false;
+  MultiByteToWideChar(CP_ACP, 0, value.CStr(), static_cast<int>(value.Length()), line, length);
+  line[length] = L'\r';
+  line[length + 1] = L'\n';
+  DWORD written = 0;
+  const bool complete = WriteFile(file, line, size, &written, nullptr) && written == size;
+  HeapFree(GetProcessHeap(), 0, line);
+  return complete;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::wstring out;
-  runtime::OpenSettings("config.pref");
-  runtime::SelectSettingsGroup(argc > 1 ? argv[1] : "");
-  for (int i = 2; i < argc; ++i) out += Wide(runtime::ReadSetting(argv[i], "")) + L"\r\n";
-  runtime::CloseSettings();
-
   HANDLE file = CreateFileW(L"settings.txt", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return 1;
-  DWORD written = 0;
-  const DWORD size = static_cast<DWORD>(out.size() * sizeof(wchar_t));
-  const bool complete = WriteFile(file, out.data(), size, &written, nullptr) && written == size;
+  runtime::OpenSettings("config.pref");
+  runtime::SelectSettingsGroup(argc > 1 ? argv[1] : "");
+  bool complete = true;
+  for (int i = 2; i < argc && complete; ++i) complete = WriteLine(file, runtime::ReadSetting(argv[i], ""));
+  runtime::CloseSettings();
   CloseHandle(file);
   return complete ? 0 : 1;
 }
