@@ -315,7 +315,7 @@ Function ReadOptions
       ${If} $2 == $1
         ${Break}
       ${EndIf}
-      IntOp $3 $2 * 4
+      IntOp $3 $2 * 4  ; the setup is a 32-bit program
       IntOp $3 $0 + $3
       System::Call '*$3(p .r4)'
       System::Call 'kernel32::lstrcpynW(w .r6, p r4, i ${NSIS_MAX_STRLEN})'
@@ -443,7 +443,11 @@ Function .onInit
     Push $GameDir
     Call AnsiFolder
     Pop $GameDir
+    Push $PakSet
+    Call FitsAnsi
+    Pop $0
     ${If} $GameDir == ""
+    ${OrIf} $0 != 1
       SetErrorLevel ${EXIT_REFUSED}
       Quit
     ${EndIf}
@@ -533,6 +537,16 @@ Function PakSetLeave
   ${NSD_GetText} $PakSetBox $PakSet
   ${If} $PakSet == ""
     MessageBox MB_OK|MB_ICONEXCLAMATION "Bitte geben Sie einen Pak-Set-Ordner an, zum Beispiel pak."
+    Abort
+  ${EndIf}
+  ; config.pref would otherwise name the folder with the nearest letters, another folder.
+  Push $PakSet
+  Call FitsAnsi
+  Pop $0
+  ${If} $0 != 1
+    MessageBox MB_OK|MB_ICONEXCLAMATION "Den Pak-Set-Ordner $\"$PakSet$\" kann PakInstaller nicht \
+      verwenden: Sein Name enthält Zeichen, die Windows für PakInstaller nicht darstellen kann.\
+      $\r$\n$\r$\nBitte wählen Sie einen anderen Pak-Set-Ordner."
     Abort
   ${EndIf}
 FunctionEnd

@@ -343,8 +343,6 @@ TEST_F(SetupTest, SilentInstallTakesTheGameFolderAsSpelled) {
   }
 }
 
-// A missing game folder, and an install folder outside Program Files: there anyone could
-// replace the program that later runs with administrator rights.
 // A game folder whose name the code page cannot hold goes into config.pref by its short name,
 // never by the nearest letters (C:\Spiele\Lodz would be another folder).
 TEST_F(SetupTest, SilentInstallNamesAGameFolderOutsideTheCodePageByItsShortName) {
@@ -359,8 +357,15 @@ TEST_F(SetupTest, SilentInstallNamesAGameFolderOutsideTheCodePageByItsShortName)
   const std::string config = ReadBytesAnsi(kDefaultInstallDir + "\\config.pref");
   EXPECT_EQ(ui::Hex(config), ui::Hex(ExpectedConfig(written, "pak"))) << ui::Printable(config);
   EXPECT_TRUE(GetFileAttributesA(written.c_str()) & FILE_ATTRIBUTE_DIRECTORY) << written;
+  Uninstall();
+
+  // A pak-set name has no short name to fall back on: refused, nothing installed.
+  EXPECT_EQ(RunSetupW(L"/S \"/GAME=C:\\Gro\xdf" L"e Spiele\\Morvenholt\" /PAKSET=\x141\xf3" L"d\x17a"), 2u);
+  ExpectNothingInstalled(kDefaultInstallDir);
 }
 
+// A missing game folder, and an install folder outside Program Files: there anyone could
+// replace the program that later runs with administrator rights.
 TEST_F(SetupTest, SilentInstallRefusesAMissingGameFolderOrAnUnsafeInstallFolder) {
   const std::string game = " /GAME=" + kGameDir;
   const std::string safe = kProgramFiles + "\\Spiele Werkzeuge";
