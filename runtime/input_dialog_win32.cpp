@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "runtime/input_dialog.h"
+#include "runtime/input_dialog_layout.h"
 #include "runtime/memory.h"
 #include "runtime/message_box.h"
 
@@ -16,6 +17,10 @@ constexpr int kCancelCommand = 1001;
 // One dialog at a time per process.
 HFONT dialog_font = nullptr;  // the stock font, fetched once, never released
 HWND edit_box = nullptr;
+HWND prompt_label = nullptr;
+HWND ok_button = nullptr;
+HFONT shown_font = nullptr;  // the controls' font: the stock font, or one made for another dpi
+int shown_dpi = USER_DEFAULT_SCREEN_DPI;  // the scale the controls are laid out for
 HWND owner = nullptr;
 bool owner_disabled = false;
 volatile LONG finished = 0;
@@ -24,6 +29,76 @@ bool running = false;
 bool last_cancelled = true;
 
 HINSTANCE Module() { return GetModuleHandleA(nullptr); }
+
+// The dpi the system lays out at, and the stock font was made for. Windows 7 and 8 know no
+// other; for a program that declares no awareness it is 96, and Windows stretches the prompt.
+int SystemDpi() {
+  HDC screen = GetDC(nullptr);
+  if (screen == nullptr) return USER_DEFAULT_SCREEN_DPI;
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : USER_DEFAULT_SCREEN_DPI;
+}
+
+// The scale of the monitor holding `point`. Windows 8.1 and later tell it per monitor; the call
+// is looked up at run time, so the program still starts where it is missing, and shcore.dll
+// comes from the system folder only (Windows 7 has none, and one beside the program must not
+// stand in for it).
+int MonitorDpi(POINT point) {
+  using GetDpiForMonitorFunction = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
+  constexpr int kEffectiveDpi = 0;  // MDT_EFFECTIVE_DPI: the scale the user chose
+  UINT dpiX = 0, dpiY = 0;
+  if (HMODULE shcore = LoadLibraryExA("shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+    FARPROC found = GetProcAddress(shcore, "GetDpiForMonitor");
+    if (found == nullptr ||
+        reinterpret_cast<GetDpiForMonitorFunction>(reinterpret_cast<void (*)()>(found))(
+            MonitorFromPoint(point, MONITOR_DEFAULTTOPRIMARY), kEffectiveDpi, &dpiX, &dpiY) !=
+            S_OK) {
+      dpiY = 0;
+    }
+    FreeLibrary(shcore);
+  }
+  return dpiY > 0 ? static_cast<int>(dpiY) : SystemDpi();
+}
+
+// The stock font where it fits (it is made for the system dpi), else its face at the height
+// scaled from there: a new font, which the caller releases once no control shows it.
+HFONT FontForDpi(int dpi) {
+  const int systemDpi = SystemDpi();
+  LOGFONTA face{};
+  if (dpi == systemDpi || GetObjectA(dialog_font, sizeof face, &face) == 0) return dialog_font;
+  face.lfHeight = MulDiv(face.lfHeight, dpi, systemDpi);
+  face.lfWidth = MulDiv(face.lfWidth, dpi, systemDpi);
+  HFONT made = CreateFontIndirectA(&face);
+  return made != nullptr ? made : dialog_font;
+}
+
+// Gives the controls `font` and lets go of the one they showed before, if it was made here.
+void ShowFont(HFONT font) {
+  const HWND controls[] = {prompt_label, edit_box, ok_button};
+  for (HWND control : controls)
+    if (control != nullptr) SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), 1);
+  if (shown_font != nullptr && shown_font != dialog_font && shown_font != font)
+    DeleteObject(shown_font);
+  shown_font = font;
+}
+
+void Place(HWND control, const Area& area) {
+  if (control != nullptr) MoveWindow(control, area.x, area.y, area.width, area.height, TRUE);
+}
+
+// Moved to a monitor of another scale: the window takes the rectangle Windows suggests for it,
+// and the controls are laid out and lettered anew for the new dpi.
+void MoveToDpi(HWND dialog, int dpi, const RECT& suggested) {
+  SetWindowPos(dialog, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+               suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  shown_dpi = dpi;
+  const InputDialogLayout layout = LayOutInputDialog(dpi, 0, 0);
+  Place(prompt_label, layout.label);
+  Place(edit_box, layout.edit);
+  Place(ok_button, layout.button);
+  ShowFont(FontForDpi(dpi));
+}
 
 // The OK command: a new buffer with the edit box's text goes into the window's result slot.
 void TakeEnteredText(HWND dialog) {
@@ -66,6 +141,9 @@ LRESULT CALLBACK DialogProcedure(HWND dialog, UINT message, WPARAM wParam, LPARA
     case WM_CLOSE:
       CloseDialog(dialog);
       return 0;
+    case WM_DPICHANGED:
+      MoveToDpi(dialog, HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+      return 0;
     case WM_DESTROY:
       UnregisterClassA(kClassName, Module());
       finished = 1;
@@ -101,12 +179,13 @@ void SetToolText(HWND window, const Text& text) {
 }
 
 HWND CreateControl(HWND dialog, const char* className, const char* text, DWORD exStyle,
-                   DWORD style, int x, int y, int width, int height, int id) {
-  HWND control = CreateWindowExA(exStyle, className, text, style, x, y, width, height, dialog,
+                   DWORD style, const Area& area, int id) {
+  HWND control = CreateWindowExA(exStyle, className, text, style, area.x, area.y, area.width,
+                                 area.height, dialog,
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Module(),
                                  nullptr);
   if (control != nullptr)
-    SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(dialog_font), 1);
+    SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(shown_font), 1);
   return control;
 }
 
@@ -156,21 +235,29 @@ Text InputRequester(const Text& title, const Text& prompt, const Text& initialTe
   }
 
   char* slot = nullptr;
-  const int x = GetSystemMetrics(SM_CXSCREEN) / 2 - 150;
-  const int y = GetSystemMetrics(SM_CYSCREEN) / 2 - 65;
-  HWND dialog = CreateWindowExA(0, kClassName, titleCopy.CStr(), WS_VISIBLE | WS_CAPTION, x, y,
-                                300, 130, static_cast<HWND>(ForegroundOwner()), nullptr, Module(),
-                                nullptr);
+  // Laid out for the scale of the monitor at the screen's centre, where the prompt appears.
+  const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
+  const int screenHeight = GetSystemMetrics(SM_CYSCREEN);
+  const int dpi = MonitorDpi(POINT{screenWidth / 2, screenHeight / 2});
+  InputDialogLayout layout = LayOutInputDialog(dpi, screenWidth, screenHeight);
+  // Set before the window exists: should it change monitors while being made, both follow.
+  shown_dpi = dpi;
+  shown_font = FontForDpi(dpi);
+  HWND dialog = CreateWindowExA(0, kClassName, titleCopy.CStr(), WS_VISIBLE | WS_CAPTION,
+                                layout.window.x, layout.window.y, layout.window.width,
+                                layout.window.height, static_cast<HWND>(ForegroundOwner()),
+                                nullptr, Module(), nullptr);
   if (dialog == nullptr) {
     if (owner_disabled) EnableWindow(owner, TRUE);
     owner_disabled = false;
     RestoreThreadWindows();
   } else {
     SetWindowLongA(dialog, GWL_USERDATA, reinterpret_cast<LONG>(&slot));
-    CreateControl(dialog, "STATIC", promptCopy.CStr(), 0, WS_CHILD | WS_VISIBLE | SS_SIMPLE, 10,
-                  10, 280, 22, 0);
+    layout = LayOutInputDialog(shown_dpi, screenWidth, screenHeight);
+    prompt_label = CreateControl(dialog, "STATIC", promptCopy.CStr(), 0,
+                                 WS_CHILD | WS_VISIBLE | SS_SIMPLE, layout.label, 0);
     edit_box = CreateControl(dialog, "EDIT", nullptr, WS_EX_CLIENTEDGE,
-                             WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, 10, 32, 275, 21,
+                             WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, layout.edit,
                              kEditId);
     SetToolText(dialog, titleCopy);
     SetToolText(GetDlgItem(dialog, 0), promptCopy);  // the label, the only child with id 0
@@ -181,8 +268,9 @@ Text InputRequester(const Text& title, const Text& prompt, const Text& initialTe
       const auto end = static_cast<WPARAM>(initialCopy.Length());
       SendMessageA(edit_box, EM_SETSEL, end, static_cast<LPARAM>(end));
     }
-    CreateControl(dialog, "BUTTON", "OK", 0, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
-                  110, 67, 80, 25, kOkCommand);
+    ok_button = CreateControl(dialog, "BUTTON", "OK", 0,
+                              WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
+                              layout.button, kOkCommand);
 
     ACCEL keys[2] = {{FVIRTKEY, VK_RETURN, kOkCommand}, {FVIRTKEY, VK_ESCAPE, kCancelCommand}};
     HACCEL accelerators = CreateAcceleratorTableA(keys, 2);
@@ -197,7 +285,8 @@ Text InputRequester(const Text& title, const Text& prompt, const Text& initialTe
     }
     if (accelerators != nullptr) DestroyAcceleratorTable(accelerators);
   }
-  edit_box = nullptr;
+  edit_box = prompt_label = ok_button = nullptr;
+  ShowFont(nullptr);  // the controls are gone; a font made for this dialog goes with them
 
   Text result("");
   if (slot != nullptr) {

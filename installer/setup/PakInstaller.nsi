@@ -5,11 +5,15 @@
 ;   VERSION  e.g. 1.0.0          EXE     the built PakInstaller.exe
 ;   CONFIG   the example config.pref, already Windows-1252 with CR LF
 ;   GUIDE    LIESMICH.txt, likewise   ICON    the tool's icon   OUTFILE  the setup to write
+;   READER   ReadSettings.exe, which reads an installed config.pref as the tool does
 ;   SIGN     scripts/sign, when the setup and its uninstaller are to be signed
 ;
 ; Unattended: Setup.exe /S /GAME=<Morvenholt folder> [/PAKSET=<name>] [/D=<install folder>]
-; /GAME may be left out only over an installed copy whose config.pref names the game folder;
-; otherwise, or when the folder does not exist, nothing is installed and the exit code is 2.
+; Options are split as Windows splits a command line, so a value may be quoted, or the whole
+; token; /D= comes last and unquoted (makensis reads it before the script does). /GAME may be
+; left out only over an installed copy whose config.pref names the game folder; otherwise, or
+; when the folder does not exist, or when /D names a folder outside the Program Files folders,
+; nothing is installed and the exit code is 2.
 
 Unicode true
 ManifestDPIAware true
@@ -31,12 +35,12 @@ AllowSkipFiles off
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
 !define UNINSTALLER "Deinstallieren.exe"
 !define SHCNE_ASSOCCHANGED 0x08000000
-!define EXIT_BAD_GAME_FOLDER 2
+!define EXIT_REFUSED 2
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES\${PRODUCT}"
-InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
+; An earlier installation's folder is offered by .onInit, and only when it is a safe place.
 BrandingText "${PRODUCT} ${VERSION}"
 
 ; The setup's version is the tool's own (its version resource), which the release is named by.
@@ -51,7 +55,10 @@ VIFileVersion "${FULL_VERSION}"
 Var GameDir        ; the Morvenholt folder, without a trailing backslash
 Var PakSet         ; the pak-set folder the tool offers
 Var GameGiven      ; 1 when /GAME was on the command line
-Var PakSetGiven    ; 1 when /PAKSET was on the command line
+Var PakSetGiven    ; 1 when /PAKSET was on the command line, with a value
+Var GameOption     ; the values of /GAME and /PAKSET as given
+Var PakSetOption
+Var OldInstall     ; the folder of the installation registered before this setup ("" none)
 Var OldGameDir     ; the values of an installed config.pref ("" when there is none)
 Var OldPakSet
 Var SettingsFrom   ; the install folder whose config.pref the values above come from
@@ -97,8 +104,9 @@ ShowUninstDetails show
 !define MUI_PAGE_CUSTOMFUNCTION_PRE FinishPre
 !define MUI_FINISHPAGE_TEXT "$FinishText"
 !define MUI_FINISHPAGE_TEXT_LARGE
-!define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\LIESMICH.txt"
+!define MUI_FINISHPAGE_SHOWREADME ""
 !define MUI_FINISHPAGE_SHOWREADME_TEXT "Anleitung anzeigen"
+!define MUI_FINISHPAGE_SHOWREADME_FUNCTION ShowGuide
 !insertmacro MUI_PAGE_FINISH
 
 !insertmacro MUI_UNPAGE_CONFIRM
@@ -123,10 +131,58 @@ VIAddVersionKey /LANG=${LANG_GERMAN} "OriginalFilename" "PakInstaller-${VERSION}
 
 ; ---- Settings -------------------------------------------------------------------------------
 
-; The values of config.pref in $INSTDIR, when a copy is installed there.
+; Stack: a line read from a file -> the line without its CR and LF.
+Function WithoutLineEnd
+  Exch $0
+  Push $1
+  ${Do}
+    StrCpy $1 $0 1 -1
+    ${If} $1 != "$\r"
+    ${AndIf} $1 != "$\n"
+      ${Break}
+    ${EndIf}
+    StrCpy $0 $0 -1
+  ${Loop}
+  Pop $1
+  Exch $0
+FunctionEnd
+
+; The values of config.pref in $INSTDIR, when a copy is installed there, else those of the
+; earlier installation that this one replaces. ReadSettings.exe is the tool's own settings
+; store, so the values are what the tool reads (a UTF-8 byte-order mark, groups, case, blanks);
+; it works on a copy in the temporary folder, which no ANSI code page can spoil.
 Function ReadInstalledSettings
-  ReadINIStr $OldGameDir "$INSTDIR\config.pref" "Tavelmark" "morvenholt_directory"
-  ReadINIStr $OldPakSet "$INSTDIR\config.pref" "Tavelmark" "default_pakset"
+  StrCpy $OldGameDir ""
+  StrCpy $OldPakSet ""
+  StrCpy $0 "$INSTDIR\config.pref"
+  ${IfNot} ${FileExists} $0
+  ${AndIf} $OldInstall != ""
+    StrCpy $0 "$OldInstall\config.pref"
+  ${EndIf}
+  ${If} ${FileExists} $0
+    InitPluginsDir
+    SetDetailsPrint none
+    File "/oname=$PLUGINSDIR\ReadSettings.exe" "${READER}"
+    SetDetailsPrint both
+    Delete "$PLUGINSDIR\settings.txt"
+    CopyFiles /SILENT $0 "$PLUGINSDIR\config.pref"
+    SetOutPath $PLUGINSDIR
+    ExecWait '"$PLUGINSDIR\ReadSettings.exe" Tavelmark morvenholt_directory default_pakset'
+    ClearErrors
+    FileOpen $1 "$PLUGINSDIR\settings.txt" r
+    ${IfNot} ${Errors}
+      FileReadUTF16LE $1 $OldGameDir
+      FileReadUTF16LE $1 $OldPakSet
+      FileClose $1
+    ${EndIf}
+    Delete "$PLUGINSDIR\config.pref"
+    Push $OldGameDir
+    Call WithoutLineEnd
+    Pop $OldGameDir
+    Push $OldPakSet
+    Call WithoutLineEnd
+    Pop $OldPakSet
+  ${EndIf}
   Push $OldGameDir
   Call FolderWithoutBackslash
   Pop $OldGameDir
@@ -164,21 +220,143 @@ Function FolderWithoutBackslash
   Exch $0
 FunctionEnd
 
+; Stack: a text -> 1 when the ANSI code page holds every character of it, else 0.
+Function FitsAnsi
+  Exch $0
+  Push $1
+  ; WC_NO_BEST_FIT_CHARS: Ł does not count as L.
+  System::Call 'kernel32::WideCharToMultiByte(i 0, i 0x400, w r0, i -1, p 0, i 0, p 0, *i 0 r1) i .r0'
+  ${If} $0 <> 0
+  ${AndIf} $1 == 0
+    StrCpy $0 1
+  ${Else}
+    StrCpy $0 0
+  ${EndIf}
+  Pop $1
+  Exch $0
+FunctionEnd
+
+; Stack: a folder -> the folder as config.pref can name it in the ANSI code page the tool reads
+; it in: its own name, else its short (8.3) name; "" when neither fits, as the nearest letters
+; would name another folder.
+Function AnsiFolder
+  Exch $0
+  Push $1
+  Push $0
+  Call FitsAnsi
+  Pop $1
+  ${If} $1 != 1
+    StrCpy $1 $0
+    System::Call 'kernel32::GetShortPathNameW(w r1, w .r0, i ${NSIS_MAX_STRLEN}) i .r1'
+    ${If} $1 == 0
+      StrCpy $0 ""
+    ${EndIf}
+    Push $0
+    Call FitsAnsi
+    Pop $1
+    ${If} $1 != 1
+      StrCpy $0 ""
+    ${EndIf}
+  ${EndIf}
+  Pop $1
+  Exch $0
+FunctionEnd
+
+; Stack: a folder -> 1 when it lies inside one of the Program Files folders, where only
+; administrators can change files, else 0. The folder is absolute and without a trailing
+; backslash (FolderWithoutBackslash), so ".." cannot lead out.
+Function IsProtectedFolder
+  Exch $0
+  Push $1
+  Push $2
+  Push $3
+  Push $4
+  StrCpy $3 0
+  ; Both views of a 64-bit Windows, and the short names a folder may be given by.
+  ${ForEach} $1 0 3 + 1
+    ${Select} $1
+      ${Case} 0
+        StrCpy $4 $PROGRAMFILES32
+      ${Case} 1
+        StrCpy $4 $PROGRAMFILES64
+      ${Case} 2
+        System::Call 'kernel32::GetShortPathNameW(w "$PROGRAMFILES32", w .r4, i ${NSIS_MAX_STRLEN})'
+      ${CaseElse}
+        System::Call 'kernel32::GetShortPathNameW(w "$PROGRAMFILES64", w .r4, i ${NSIS_MAX_STRLEN})'
+    ${EndSelect}
+    StrLen $2 "$4\"
+    StrCpy $2 $0 $2
+    ${If} $4 != ""
+    ${AndIf} $2 == "$4\"
+      StrCpy $3 1
+    ${EndIf}
+  ${Next}
+  StrCpy $0 $3
+  Pop $4
+  Pop $3
+  Pop $2
+  Pop $1
+  Exch $0
+FunctionEnd
+
+; Reads /GAME= and /PAKSET= from the command line, split once as Windows splits it: quotes
+; group blanks, and ', ` and / are plain characters. An unquoted value may still hold blanks:
+; the arguments after it that are no options are joined to it with one blank each.
+Function ReadOptions
+  StrCpy $GameGiven 0
+  StrCpy $GameOption ""
+  StrCpy $PakSetOption ""
+  StrCpy $5 ""  ; the option that plain arguments continue
+  ; Handed over in a register: in the call's text the command line's quotes would end it.
+  StrCpy $0 $CMDLINE
+  System::Call 'shell32::CommandLineToArgvW(w r0, *i .r1) p .r0'
+  ${If} $0 <> 0
+    ${ForEach} $2 1 $1 + 1
+      ${If} $2 == $1
+        ${Break}
+      ${EndIf}
+      IntOp $3 $2 * 4  ; the setup is a 32-bit program
+      IntOp $3 $0 + $3
+      System::Call '*$3(p .r4)'
+      System::Call 'kernel32::lstrcpynW(w .r6, p r4, i ${NSIS_MAX_STRLEN})'
+      StrCpy $7 $6 6
+      StrCpy $8 $6 8
+      StrCpy $9 $6 1
+      ${If} $7 == "/GAME="
+        StrCpy $GameGiven 1
+        StrCpy $GameOption $6 "" 6
+        StrCpy $5 game
+      ${ElseIf} $8 == "/PAKSET="
+        StrCpy $PakSetOption $6 "" 8
+        StrCpy $5 pakset
+      ${ElseIf} $9 == "/"
+        StrCpy $5 ""
+      ${ElseIf} $5 == game
+        StrCpy $GameOption "$GameOption $6"
+      ${ElseIf} $5 == pakset
+        StrCpy $PakSetOption "$PakSetOption $6"
+      ${EndIf}
+    ${Next}
+    System::Call 'kernel32::LocalFree(p r0)'
+  ${EndIf}
+  StrCpy $PakSetGiven 0
+  ${If} $PakSetOption != ""
+    StrCpy $PakSetGiven 1
+  ${EndIf}
+FunctionEnd
+
 ; The game folder and pak-set from the command line, else from an installed config.pref, else
 ; the defaults.
 Function ChooseSettings
   StrCpy $GameDir $OldGameDir
   ${If} $GameGiven == 1
-    ${GetParameters} $0
-    ${GetOptions} $0 "/GAME=" $GameDir
-    Push $GameDir
+    Push $GameOption
     Call FolderWithoutBackslash
     Pop $GameDir
   ${EndIf}
   StrCpy $PakSet $OldPakSet
   ${If} $PakSetGiven == 1
-    ${GetParameters} $0
-    ${GetOptions} $0 "/PAKSET=" $PakSet
+    StrCpy $PakSet $PakSetOption
   ${EndIf}
   ${If} $PakSet == ""
     StrCpy $PakSet "pak"
@@ -229,35 +407,70 @@ FunctionEnd
 ; ---- Start and pages ------------------------------------------------------------------------
 
 Function .onInit
-  ${GetParameters} $0
-  StrCpy $GameGiven 0
-  StrCpy $PakSetGiven 0
-  ClearErrors
-  ${GetOptions} $0 "/GAME=" $1
-  ${IfNot} ${Errors}
-    StrCpy $GameGiven 1
+  Call ReadOptions
+  ReadRegStr $OldInstall HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $OldInstall != ""
+    Push $OldInstall
+    Call FolderWithoutBackslash
+    Pop $OldInstall
   ${EndIf}
-  ClearErrors
-  ${GetOptions} $0 "/PAKSET=" $1
-  ${IfNot} ${Errors}
-  ${AndIf} $1 != ""
-    StrCpy $PakSetGiven 1
+  ; Without /D the earlier installation's folder is offered, unless anyone could write there.
+  ${If} $INSTDIR == "$PROGRAMFILES\${PRODUCT}"
+  ${AndIf} $OldInstall != ""
+    Push $OldInstall
+    Call IsProtectedFolder
+    Pop $0
+    ${If} $0 == 1
+      StrCpy $INSTDIR $OldInstall
+    ${EndIf}
   ${EndIf}
+  Push $INSTDIR
+  Call FolderWithoutBackslash
+  Pop $INSTDIR
   Call ReadInstalledSettings
   Call ChooseSettings
   StrCpy $SettingsFrom $INSTDIR
   ${If} ${Silent}
-    ${If} $GameDir == ""
+    Push $INSTDIR
+    Call IsProtectedFolder
+    Pop $0
+    ${If} $0 != 1
+    ${OrIf} $GameDir == ""
     ${OrIfNot} ${FileExists} "$GameDir\*.*"
-      SetErrorLevel ${EXIT_BAD_GAME_FOLDER}
+      SetErrorLevel ${EXIT_REFUSED}
+      Quit
+    ${EndIf}
+    Push $GameDir
+    Call AnsiFolder
+    Pop $GameDir
+    Push $PakSet
+    Call FitsAnsi
+    Pop $0
+    ${If} $GameDir == ""
+    ${OrIf} $0 != 1
+      SetErrorLevel ${EXIT_REFUSED}
       Quit
     ${EndIf}
   ${EndIf}
 FunctionEnd
 
-; A different install folder may hold another copy whose settings the next pages offer; the
-; same folder again (the player came back) keeps what the player chose.
+; The program runs with administrator rights, so it goes only where standard users cannot
+; replace it. A different install folder may hold another copy whose settings the next pages
+; offer; the same folder again (the player came back) keeps what the player chose.
 Function InstallFolderLeave
+  Push $INSTDIR
+  Call FolderWithoutBackslash
+  Pop $INSTDIR
+  Push $INSTDIR
+  Call IsProtectedFolder
+  Pop $0
+  ${If} $0 != 1
+    MessageBox MB_OK|MB_ICONEXCLAMATION "In den Ordner $\"$INSTDIR$\" kann PakInstaller nicht \
+      installiert werden: Dort könnten auch Benutzer ohne Administratorrechte das Programm \
+      austauschen.$\r$\n$\r$\nBitte wählen Sie einen Ordner unter $PROGRAMFILES, zum Beispiel \
+      $PROGRAMFILES\${PRODUCT}."
+    Abort
+  ${EndIf}
   ${If} $INSTDIR != $SettingsFrom
     Call ReadInstalledSettings
     Call ChooseSettings
@@ -283,6 +496,17 @@ Function GameFolderLeave
       Bitte wählen Sie den Ordner, in dem Morvenholt installiert ist."
     Abort
   ${EndIf}
+  Push $GameDir
+  Call AnsiFolder
+  Pop $0
+  ${If} $0 == ""
+    MessageBox MB_OK|MB_ICONEXCLAMATION "Den Ordner $\"$GameDir$\" kann PakInstaller nicht \
+      verwenden: Sein Name enthält Zeichen, die Windows für PakInstaller nicht darstellen kann, \
+      und einen kurzen Namen (8.3) hat er nicht.$\r$\n$\r$\nBitte benennen Sie den Ordner um \
+      oder wählen Sie einen anderen."
+    Abort
+  ${EndIf}
+  StrCpy $GameDir $0
 FunctionEnd
 
 ; A drop-down of the game folder's sub-folders that also takes a name typed in.
@@ -315,6 +539,23 @@ Function PakSetLeave
     MessageBox MB_OK|MB_ICONEXCLAMATION "Bitte geben Sie einen Pak-Set-Ordner an, zum Beispiel pak."
     Abort
   ${EndIf}
+  ; config.pref would otherwise name the folder with the nearest letters, another folder.
+  Push $PakSet
+  Call FitsAnsi
+  Pop $0
+  ${If} $0 != 1
+    MessageBox MB_OK|MB_ICONEXCLAMATION "Den Pak-Set-Ordner $\"$PakSet$\" kann PakInstaller nicht \
+      verwenden: Sein Name enthält Zeichen, die Windows für PakInstaller nicht darstellen kann.\
+      $\r$\n$\r$\nBitte wählen Sie einen anderen Pak-Set-Ordner."
+    Abort
+  ${EndIf}
+FunctionEnd
+
+; The setup runs with administrator rights, and so would every program it starts: the guide
+; is handed to the Explorer that already runs for the player, which opens it with the player's
+; own rights.
+Function ShowGuide
+  Exec '"$WINDIR\explorer.exe" "$INSTDIR\LIESMICH.txt"'
 FunctionEnd
 
 Function FinishPre
@@ -329,6 +570,58 @@ Function FinishPre
       immer damit öffnen lassen (Anleitung, Abschnitt 3)."
   ${EndIf}
 FunctionEnd
+
+; ---- Removing an installation --------------------------------------------------------------
+
+; Deletes HKLM\<key> when it holds neither values nor sub-keys: keys that other programs use
+; stay.
+!macro DeleteKeyIfEmpty key
+  ReadRegStr $6 HKLM "${key}" ""
+  ; An empty default value is listed as a value without a name: look at the next one too.
+  EnumRegValue $7 HKLM "${key}" 0
+  EnumRegValue $8 HKLM "${key}" 1
+  EnumRegKey $9 HKLM "${key}" 0
+  ${If} $6$7$8$9 == ""
+    DeleteRegKey HKLM "${key}"
+  ${EndIf}
+!macroend
+
+; Removes the installation in folder `dir`. The shared registry entries go only while they
+; point at that folder: a newer installation elsewhere may own them by now.
+!macro RemoveInstallation dir
+  ReadRegStr $0 HKLM "${CLASSES}\${PROGID}\shell\open\command" ""
+  ${If} $0 == '"${dir}\PakInstaller.exe" "%1"'
+    ReadRegStr $0 HKLM "${CLASSES}\.pak" ""
+    ${If} $0 == "${PROGID}"
+      ReadRegStr $1 HKLM "${UNINSTALL_KEY}" "PreviousPakOwner"
+      ${If} $1 == ""
+        DeleteRegValue HKLM "${CLASSES}\.pak" ""
+      ${Else}
+        WriteRegStr HKLM "${CLASSES}\.pak" "" $1
+      ${EndIf}
+    ${EndIf}
+    DeleteRegValue HKLM "${CLASSES}\.pak\OpenWithProgids" "${PROGID}"
+    !insertmacro DeleteKeyIfEmpty "${CLASSES}\.pak\OpenWithProgids"
+    !insertmacro DeleteKeyIfEmpty "${CLASSES}\.pak"
+    DeleteRegKey HKLM "${CLASSES}\${PROGID}"
+  ${EndIf}
+  ReadRegStr $0 HKLM "${CLASSES}\Applications\PakInstaller.exe\shell\open\command" ""
+  ${If} $0 == '"${dir}\PakInstaller.exe" "%1"'
+    DeleteRegKey HKLM "${CLASSES}\Applications\PakInstaller.exe"
+  ${EndIf}
+  ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $0 == "${dir}"
+    DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  ${EndIf}
+  System::Call 'shell32::SHChangeNotify(i ${SHCNE_ASSOCCHANGED}, i 0, p 0, p 0)'
+
+  ; Only what the setup put there; the folder goes last and only when nothing else is in it.
+  Delete "${dir}\PakInstaller.exe"
+  Delete "${dir}\config.pref"
+  Delete "${dir}\LIESMICH.txt"
+  Delete "${dir}\${UNINSTALLER}"
+  RMDir "${dir}"
+!macroend
 
 ; ---- Installing -----------------------------------------------------------------------------
 
@@ -398,7 +691,22 @@ Function RegisterUninstaller
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
 FunctionEnd
 
+; An installation elsewhere is removed first, so there is one: the files and registry entries
+; of the new one would otherwise leave the earlier one half registered. The setup does it
+; itself rather than running the earlier uninstaller, which may lie where anyone could have
+; replaced it.
+Function RemoveEarlierInstallation
+  ${If} $OldInstall == ""
+  ${OrIf} $OldInstall == $INSTDIR
+    Return
+  ${EndIf}
+  DetailPrint "Die bisherige Installation in $OldInstall wird entfernt."
+  StrCpy $R0 $OldInstall
+  !insertmacro RemoveInstallation $R0
+FunctionEnd
+
 Section
+  Call RemoveEarlierInstallation
   SetOutPath "$INSTDIR"
   File "/oname=PakInstaller.exe" "${EXE}"
   File "/oname=LIESMICH.txt" "${GUIDE}"
@@ -410,41 +718,6 @@ SectionEnd
 
 ; ---- Uninstalling ---------------------------------------------------------------------------
 
-; Deletes HKLM\<key> when it holds neither values nor sub-keys: keys that other programs use
-; stay.
-!macro DeleteKeyIfEmpty key
-  ReadRegStr $6 HKLM "${key}" ""
-  ; An empty default value is listed as a value without a name: look at the next one too.
-  EnumRegValue $7 HKLM "${key}" 0
-  EnumRegValue $8 HKLM "${key}" 1
-  EnumRegKey $9 HKLM "${key}" 0
-  ${If} $6$7$8$9 == ""
-    DeleteRegKey HKLM "${key}"
-  ${EndIf}
-!macroend
-
 Section Uninstall
-  ReadRegStr $0 HKLM "${CLASSES}\.pak" ""
-  ${If} $0 == "${PROGID}"
-    ReadRegStr $1 HKLM "${UNINSTALL_KEY}" "PreviousPakOwner"
-    ${If} $1 == ""
-      DeleteRegValue HKLM "${CLASSES}\.pak" ""
-    ${Else}
-      WriteRegStr HKLM "${CLASSES}\.pak" "" $1
-    ${EndIf}
-  ${EndIf}
-  DeleteRegValue HKLM "${CLASSES}\.pak\OpenWithProgids" "${PROGID}"
-  !insertmacro DeleteKeyIfEmpty "${CLASSES}\.pak\OpenWithProgids"
-  !insertmacro DeleteKeyIfEmpty "${CLASSES}\.pak"
-  DeleteRegKey HKLM "${CLASSES}\${PROGID}"
-  DeleteRegKey HKLM "${CLASSES}\Applications\PakInstaller.exe"
-  DeleteRegKey HKLM "${UNINSTALL_KEY}"
-  System::Call 'shell32::SHChangeNotify(i ${SHCNE_ASSOCCHANGED}, i 0, p 0, p 0)'
-
-  ; Only what the setup put there; the folder goes last and only when nothing else is in it.
-  Delete "$INSTDIR\PakInstaller.exe"
-  Delete "$INSTDIR\config.pref"
-  Delete "$INSTDIR\LIESMICH.txt"
-  Delete "$INSTDIR\${UNINSTALLER}"
-  RMDir "$INSTDIR"
+  !insertmacro RemoveInstallation $INSTDIR
 SectionEnd

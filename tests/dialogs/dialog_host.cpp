@@ -10,12 +10,17 @@
 //   --foreground NAME    which of them is brought to the foreground before each call
 //   --twice              the call twice in a row
 //   --fail-alloc N       the N-th allocation of each call fails
-//   --inspect            look at the running dialog from inside (fonts, owner, window states)
-//                        and then signal the event "dialog_host_inspected_<pid>"
+//   --inspect            look at the running dialog from inside (fonts, room for the texts,
+//                        owner, window states) and then signal the event
+//                        "dialog_host_inspected_<pid>"
 //   --nested             after the inspection, call InputRequester from inside the dialog
+//   --dpi-change DPI     after the inspection, tell the dialog it is now on a monitor of DPI
+//                        (Wine has one scale for all monitors), suggesting 100,100 and its
+//                        size scaled from 96 dpi, and look again ("changed." results)
 // Result lines are "key=value"; texts in hex.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -32,6 +37,7 @@ std::string results;
 int call_number = 0;
 HANDLE inspected_event = nullptr;
 bool call_nested = false;
+int dpi_change = 0;
 
 struct HostWindow {
   const char* name;
@@ -117,6 +123,39 @@ void ReportWindowStates(const char* when) {
   }
 }
 
+std::string SizeText(LONG width, LONG height) {
+  return std::to_string(width) + "x" + std::to_string(height);
+}
+
+// Per control, what cannot be read from another process: its font (the stock one, another or
+// none) and the font's height, the room its text takes in that font, and its client area.
+void ReportControls(HWND dialog, const std::string& prefix) {
+  HFONT stock = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+  for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    const std::string id = std::to_string(GetDlgCtrlID(child));
+    const auto font = reinterpret_cast<HFONT>(SendMessageA(child, WM_GETFONT, 0, 0));
+    Result(prefix + "font." + id,
+           font == stock ? "default_gui" : font == nullptr ? "none" : "other");
+    LOGFONTA face{};
+    if (font != nullptr && GetObjectA(font, sizeof face, &face) != 0)
+      Result(prefix + "font." + id + ".height", std::to_string(face.lfHeight));
+    char text[256] = {};
+    const int length = GetWindowTextA(child, text, sizeof text);
+    HDC dc = GetDC(child);
+    HGDIOBJ before = SelectObject(dc, font != nullptr ? font : GetStockObject(SYSTEM_FONT));
+    SIZE size{};
+    GetTextExtentPoint32A(dc, text, length, &size);
+    TEXTMETRICA metrics{};
+    GetTextMetricsA(dc, &metrics);
+    SelectObject(dc, before);
+    ReleaseDC(child, dc);
+    RECT client{};
+    GetClientRect(child, &client);
+    Result(prefix + "text." + id, SizeText(size.cx, std::max(size.cy, metrics.tmHeight)));
+    Result(prefix + "client." + id, SizeText(client.right, client.bottom));
+  }
+}
+
 // Runs inside the dialog's loop: the thread timer is dispatched from there.
 void CALLBACK Inspect(HWND, UINT, UINT_PTR timer, DWORD) {
   HWND dialog = FindDialog();
@@ -124,7 +163,6 @@ void CALLBACK Inspect(HWND, UINT, UINT_PTR timer, DWORD) {
   HWND last = GetDlgItem(dialog, ClassOf(dialog) == "#32770" ? IDOK : 1000);
   if (last == nullptr) return;  // still being built
   KillTimer(nullptr, timer);
-  HFONT stock = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
   Result("dialog.owner", NameOf(GetWindow(dialog, GW_OWNER)));
   Result("font.dialog", SendMessageA(dialog, WM_GETFONT, 0, 0) == 0 ? "none" : "set");
   if (ClassOf(dialog) == "InputRequester") {
@@ -145,12 +183,15 @@ void CALLBACK Inspect(HWND, UINT, UINT_PTR timer, DWORD) {
                : "0");
     Result("window.menu", GetMenu(dialog) == nullptr ? "none" : "set");
   }
-  for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-    const auto font = reinterpret_cast<HFONT>(SendMessageA(child, WM_GETFONT, 0, 0));
-    Result("font." + std::to_string(GetDlgCtrlID(child)),
-           font == stock ? "default_gui" : font == nullptr ? "none" : "other");
-  }
+  ReportControls(dialog, "");
   ReportWindowStates("during");
+  if (dpi_change > 0) {
+    RECT suggested = {100, 100, 100 + MulDiv(300, dpi_change, 96),
+                      100 + MulDiv(130, dpi_change, 96)};
+    SendMessageA(dialog, WM_DPICHANGED, MAKEWPARAM(dpi_change, dpi_change),
+                 reinterpret_cast<LPARAM>(&suggested));
+    ReportControls(dialog, "changed.");
+  }
   if (call_nested) {
     const runtime::Text nested = runtime::InputRequester("nested", "nested", "nested");
     Result("nested.text", Hex(nested.CStr(), nested.Length()));
@@ -217,6 +258,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     else if (flag == "--twice") twice = true;
     else if (flag == "--inspect") inspect = true;
     else if (flag == "--nested") call_nested = true;
+    else if (flag == "--dpi-change" && i + 1 < argc) dpi_change = std::atoi(argv[++i]);
     else if (flag == "--fail-alloc" && i + 1 < argc) failAlloc = std::atoi(argv[++i]);
     else if (flag == "--foreground" && i + 1 < argc) foreground = argv[++i];
     else return 2;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <vector>
@@ -317,6 +318,157 @@ TEST(InputDialog, KeysClicksAndCloseRequests) {
     EXPECT_EQ(results["call1.text"], ui::Hex(row.expected))
         << ui::Printable(ui::FromHex(results["call1.text"]));
     EXPECT_EQ(results["call1.cancelled"], row.cancelled);
+  }
+}
+
+// ---- The display scale --------------------------------------------------------------------
+
+// The scale the programs started from now on see (LogPixels, read by each new process). Set
+// back to 96 dpi when this goes, so the other tests run at 96.
+class DisplayScale {
+ public:
+  explicit DisplayScale(DWORD dpi) { Set(dpi); }
+  ~DisplayScale() { Set(96); }
+
+ private:
+  static void Set(DWORD dpi) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, nullptr, 0,
+                              KEY_SET_VALUE, nullptr, &key, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(RegSetValueExA(key, "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi),
+                             sizeof dpi), ERROR_SUCCESS);
+    RegCloseKey(key);
+  }
+};
+
+// Rounding to whole pixels moves an edge by under a pixel, a size by under two halves.
+bool Near(LONG value, double expected) { return value >= expected - 1 && value <= expected + 1; }
+
+// A rectangle given at 96 dpi (x, y, width, height), at `dpi`.
+bool ScaledNear(const RECT& actual, int x, int y, int width, int height, int dpi) {
+  const double scale = dpi / 96.0;
+  return Near(actual.left, x * scale) && Near(actual.top, y * scale) &&
+         Near(actual.right - actual.left, width * scale) &&
+         Near(actual.bottom - actual.top, height * scale);
+}
+
+// The room a control's text takes in its font against its client area, both as dialog_host
+// measured them from inside ("WxH").
+void ExpectTextFits(Results& results, const std::string& prefix, const std::string& id) {
+  int textWidth = 0, textHeight = 0, width = 0, height = 0;
+  const std::string text = results[prefix + "text." + id];
+  const std::string client = results[prefix + "client." + id];
+  ASSERT_EQ(std::sscanf(text.c_str(), "%dx%d", &textWidth, &textHeight), 2) << prefix << id;
+  ASSERT_EQ(std::sscanf(client.c_str(), "%dx%d", &width, &height), 2) << prefix << id;
+  EXPECT_TRUE(textWidth <= width && textHeight <= height)
+      << "control " << id << ": text " << text << " in " << client;
+}
+
+// The layout at 96 dpi (x, y, width, height) of the window's controls, in creation order.
+struct ControlArea {
+  int id;
+  int x, y, width, height;
+};
+const ControlArea kControlAreas[] = {
+    {0, 10, 10, 280, 22}, {10, 10, 32, 275, 21}, {1000, 110, 67, 80, 25}};
+
+void ExpectControlsScaled(HWND dialog, int dpi) {
+  const std::vector<ui::Control> controls = ui::Children(dialog);
+  ASSERT_EQ(controls.size(), 3u);
+  for (std::size_t i = 0; i < controls.size(); ++i) {
+    const ControlArea& a = kControlAreas[i];
+    EXPECT_EQ(controls[i].id, a.id);
+    EXPECT_TRUE(ScaledNear(controls[i].rect, a.x, a.y, a.width, a.height, dpi))
+        << "control " << a.id << " at " << RectText(controls[i].rect);
+  }
+}
+
+// At 125%, 150% and 200% the prompt is the one of 96 dpi scaled: the window, centred as
+// there, and its controls, every edge times dpi / 96; the stock font as the system made it for
+// that scale, and every text inside its control. Typing, Enter and Escape act as at 96 dpi.
+// The system's message box is looked at too: its text and button fit.
+TEST(InputDialog, LaidOutAtTheDisplayScale) {
+  struct Row {
+    const char* name;
+    Action action;
+    const char* expected;
+    const char* cancelled;
+  };
+  const Row rows[] = {{"type_enter", Type64ThenEnter, "pak64", "0"}, {"escape", Escape, "", "1"}};
+  const int centreX = GetSystemMetrics(SM_CXSCREEN) / 2;
+  const int centreY = GetSystemMetrics(SM_CYSCREEN) / 2;
+  for (const int dpi : {120, 144, 192}) {
+    const DisplayScale display(static_cast<DWORD>(dpi));
+    for (const Row& row : rows) {
+      SCOPED_TRACE(std::to_string(dpi) + " dpi, " + row.name);
+      Host host;
+      ASSERT_TRUE(host.Start("input_dpi" + std::to_string(dpi) + "_" + row.name,
+                             "input " + InputArguments("Pak-Set", kPrompt, "pak") + " --inspect"));
+      ASSERT_NE(host.WaitForInputDialog(), nullptr) << host.transcript.Text();
+      ASSERT_TRUE(host.WaitForInspection());
+      const RECT window = ui::Describe(host.dialog).rect;
+      const double scale = dpi / 96.0;
+      EXPECT_TRUE(Near(window.left, centreX - 150 * scale) &&
+                  Near(window.top, centreY - 65 * scale) &&
+                  Near(window.right - window.left, 300 * scale) &&
+                  Near(window.bottom - window.top, 130 * scale))
+          << RectText(window);
+      ExpectControlsScaled(host.dialog, dpi);
+      DWORD start = 99, end = 99;
+      EXPECT_TRUE(ui::EditSelection(host.edit, &start, &end) && start == 3 && end == 3)
+          << "selection " << start << "-" << end;
+      host.Screenshot();
+      EXPECT_TRUE(row.action(host)) << "edit shows \"" << ui::TextOf(host.edit) << "\"";
+      Results results = host.Finish();
+      ASSERT_TRUE(host.exited) << host.transcript.Text();
+      EXPECT_EQ(results["call1.text"], ui::Hex(row.expected));
+      EXPECT_EQ(results["call1.cancelled"], row.cancelled);
+      for (const char* id : {"0", "10", "1000"}) {
+        EXPECT_EQ(results["call1.font." + std::string(id)], "default_gui") << id;
+        ExpectTextFits(results, "call1.", id);
+      }
+    }
+    SCOPED_TRACE(std::to_string(dpi) + " dpi, message box");
+    Host box;
+    ASSERT_TRUE(box.Start("message_dpi" + std::to_string(dpi),
+                          "message " + MessageArguments() + " --inspect"));
+    ASSERT_NE(box.WaitForMessageBox(), nullptr) << box.transcript.Text();
+    ASSERT_TRUE(box.WaitForInspection());
+    box.Screenshot();
+    ASSERT_TRUE(ui::PressKey(VK_RETURN));
+    Results results = box.Finish();
+    ASSERT_TRUE(box.exited) << box.transcript.Text();
+    EXPECT_EQ(results["call1.result"], "1");
+    ExpectTextFits(results, "call1.", "65535");
+    ExpectTextFits(results, "call1.", std::to_string(IDOK));
+  }
+}
+
+// Moved to a monitor of another scale, the prompt takes the rectangle Windows suggests and lays
+// its controls out anew, in the stock font's face at the new scale; it goes on taking keys.
+TEST(InputDialog, FollowsAMoveToAMonitorOfAnotherScale) {
+  Host host;
+  ASSERT_TRUE(host.Start("input_dpi_change", "input " +
+                                                 InputArguments("Pak-Set", kPrompt, "pak") +
+                                                 " --inspect --dpi-change 144"));
+  ASSERT_NE(host.WaitForInputDialog(), nullptr) << host.transcript.Text();
+  ASSERT_TRUE(host.WaitForInspection());
+  EXPECT_EQ(RectText(ui::Describe(host.dialog).rect), "100,100 450x195");
+  ExpectControlsScaled(host.dialog, 144);
+  EXPECT_EQ(ui::FocusOf(GetWindowThreadProcessId(host.edit, nullptr)), host.edit);
+  host.Screenshot();
+  EXPECT_TRUE(Type64ThenEnter(host));
+  Results results = host.Finish();
+  ASSERT_TRUE(host.exited) << host.transcript.Text();
+  EXPECT_EQ(results["call1.text"], ui::Hex("pak64"));
+  const int before = std::atoi(results["call1.font.0.height"].c_str());
+  for (const char* id : {"0", "10", "1000"}) {
+    SCOPED_TRACE(id);
+    const std::string font = "call1.changed.font." + std::string(id);
+    EXPECT_EQ(results[font], "other");  // made for 144 dpi
+    const int after = std::atoi(results[font + ".height"].c_str());
+    EXPECT_NEAR(after, before * 1.5, 1) << "from " << before;
+    ExpectTextFits(results, "call1.changed.", id);
   }
 }
 

@@ -137,6 +137,14 @@ def check_resources(exe, manifest_source, version):
                       % ((ASM_V3,) * 4)).attrib
     check(level == {"level": "requireAdministrator", "uiAccess": "false"},
           "requested execution level", level)
+    # Windows reads each entry only under its own namespace; a misspelt one is silently ignored
+    # and the prompt comes out stretched and blurred.
+    settings = root.find("%sapplication/%swindowsSettings" % (ASM_V3, ASM_V3))
+    awareness = None if settings is None else (
+        settings.findtext("{http://schemas.microsoft.com/SMI/2005/WindowsSettings}dpiAware"),
+        settings.findtext("{http://schemas.microsoft.com/SMI/2016/WindowsSettings}dpiAwareness"))
+    check(awareness == ("true/pm", "PerMonitorV2, PerMonitor"),
+          "aware of each monitor's scale (Windows 10 and 11; 7 to 8.1)", awareness)
 
 
 def check_size(exe):

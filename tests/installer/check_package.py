@@ -52,12 +52,12 @@ def check_text_file(name, data):
           name + " has CR LF line ends only", "bare LF %d, bare CR %d" % (bare_lf, bare_cr))
 
 
-def package(repository, exe, dist, signing=None):
+def package(repository, exe, dist, signing=None, arguments=()):
     """Runs scripts/package; its exit code and everything it printed."""
     environment = {name: value for name, value in os.environ.items() if not name.startswith("SIGN_")}
     environment.update(PACKAGE_EXE=exe, DIST_DIR=dist, **(signing or {}))
     shutil.rmtree(dist, ignore_errors=True)
-    result = subprocess.run([os.path.join(repository, "scripts", "package")], env=environment,
+    result = subprocess.run([os.path.join(repository, "scripts", "package"), *arguments], env=environment,
                             stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
     print(result.stdout, end="")
     return result.returncode, result.stdout
@@ -98,7 +98,7 @@ def check_signed_release(repository, exe, work):
 
         dist = os.path.join(work, "signed")
         status, output = package(repository, exe, dist, signing)
-        check(status == 0 and "unsigned" not in output, "signed package built", status)
+        check(status == 0 and "UNSIGNED" not in output, "signed package built", status)
         # The certificate (public) stays for the test of the installed uninstaller's signature.
         shutil.copy(cert, os.path.join(work, "signing-certificate.pem"))
         signed = os.path.join(dist, "PakInstaller.exe")
@@ -142,9 +142,14 @@ def main(argv):
         sys.stderr.write(__doc__)
         return 2
     repository, exe, work = argv[1:]
-    status, output = package(repository, exe, os.path.join(work, "unsigned"))
-    check(status == 0 and output.count("package: unsigned") == 1, "unsigned package, said once",
-          status)
+    # Players are told to refuse an unsigned download: without a key nothing is built by accident.
+    status, output = package(repository, exe, os.path.join(work, "refused"))
+    check(status != 0 and "--unsigned" in output and not os.path.exists(os.path.join(work, "refused")),
+          "no key, no --unsigned: refused, nothing packed", status)
+    status, output = package(repository, exe, os.path.join(work, "unsigned"), arguments=["--unsigned"])
+    lines = output.strip().splitlines()
+    check(status == 0 and output.count("UNSIGNED") == 1 and lines[-1].startswith("package: UNSIGNED"),
+          "unsigned package, said once in its last line", lines[-1:])
     setup = os.path.join(work, "unsigned", RELEASE[0])
     head = b""
     if os.path.exists(setup):

@@ -20,7 +20,7 @@ int Usage() {
 }
 
 bool InstallSilently(const std::string& setupExe, const std::string& gameFolder) {
-  const std::string arguments = "/S /GAME=" + gameFolder;
+  const std::string arguments = "/S \"/GAME=" + gameFolder + "\"";  // the folder may hold blanks
   std::printf("setup   %s %s\n", setupExe.c_str(), arguments.c_str());
   ui::Program setup;
   const DWORD start = GetTickCount();

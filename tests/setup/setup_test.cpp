@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/installer/installer_checks.h"
@@ -23,11 +24,19 @@ namespace {
 
 using namespace std::string_literals;
 
-const std::string kDefaultInstallDir = "C:\\Program Files\\Morvenholt PakInstaller";
+const std::string kProgramFiles = "C:\\Program Files";
+const std::string kDefaultInstallDir = kProgramFiles + "\\Morvenholt PakInstaller";
 const std::string kGameDir = "C:\\Gro\xdf" "e Spiele\\Morvenholt";  // ß, a blank
 const std::string kUninstallKey =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Morvenholt PakInstaller";
 const std::string kProgId = "Morvenholt.AddOn";
+// An installed config.pref as a player saves it in an editor: UTF-8 with a byte-order mark,
+// the group in other letters, blanks around keys and values.
+const std::string kConfigWithBom =
+    "\xef\xbb\xbf; vom Spieler ge\xc3\xa4ndert\r\n[tavelmark]\r\n"
+    "  MORVENHOLT_DIRECTORY = C:\\Gro\xc3\x9f" "e Spiele\\Morvenholt\\  \r\n\tdefault_pakset=pak64\r\n";
+// A folder named in letters outside code page 1252 (Lodz with its Polish letters).
+const std::wstring kLodz = L"C:\\Spiele\\\x141\xf3" L"d\x17a";
 const std::string kAddOn = "MVPAK\x01\x00 trains of the northern line\r\n\x1a\xff"s;
 constexpr int kWaitMs = 15000;
 
@@ -171,6 +180,25 @@ DWORD RunSetup(const std::string& arguments, DWORD* tookMs = nullptr) {
   return code;
 }
 
+// The same, started through CreateProcessW as a shell or PowerShell starts it: the setup's
+// Unicode command line holds names that the ANSI code page cannot.
+DWORD RunSetupW(const std::wstring& arguments) {
+  const std::string exe = SetupExe();
+  std::wstring line = L"\"" + std::wstring(exe.begin(), exe.end()) + L"\" " + arguments;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+    return 0xBAD;
+  }
+  DWORD code = 0xDEAD;
+  if (WaitForSingleObject(info.hProcess, 30000) == WAIT_OBJECT_0) GetExitCodeProcess(info.hProcess, &code);
+  else TerminateProcess(info.hProcess, code);
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+  return code;
+}
+
 // The uninstaller copies itself to %TEMP%\~nsuN.tmp and returns at once; the copy does the
 // work. Waits for every such copy to end, then removes the copies' folders.
 void WaitForUninstallerCopies() {
@@ -224,8 +252,11 @@ class SetupTest : public testing::Test {
   // Also after a failed case: the next one and the other Wine tests find the prefix as it was.
   void TearDown() override {
     if (KeyExists(kUninstallKey)) Uninstall();
-    for (const char* folder : {"C:\\Gro\xdf" "e Spiele", "C:\\Spiele Werkzeuge", "C:\\Spiele  Werkzeuge",
-                               "C:\\Nirgends installiert", "C:\\AddOn Downloads"}) {
+    RemoveDirectoryW(kLodz.c_str());  // the ANSI names RemoveTree walks cannot reach it
+    for (const std::string& folder :
+         {"C:\\Gro\xdf" "e Spiele"s, "C:\\Spiele"s, "C:\\Werkzeuge"s, "C:\\AddOn Downloads"s,
+          kProgramFiles + "\\Spiele Werkzeuge", kProgramFiles + "\\Spiele  Werkzeuge", kProgramFiles + "\\A",
+          kProgramFiles + "\\B", kProgramFiles + " Werkzeuge", kDefaultInstallDir}) {
       RemoveTree(folder);
     }
     for (const char* owner : {"OtherGame.Pak", "Removed.Pak"}) {
@@ -287,43 +318,86 @@ TEST_F(SetupTest, SilentInstallWritesTheFilesSettingsAndRegistry) {
       << "EstimatedSize type " << size.type;
 }
 
-// However /GAME is spelled, config.pref gets the folder with exactly one trailing backslash.
+// However /GAME is spelled and quoted, config.pref gets the folder with exactly one trailing
+// backslash. The options are split as Windows splits a command line: ', ` and / are letters.
 TEST_F(SetupTest, SilentInstallTakesTheGameFolderAsSpelled) {
+  const std::string odd = "C:\\Spiele\\O'Brien `n` Co";
+  MakeFolders(odd);
   const struct {
-    std::string argument, written;
+    std::string arguments, written;
   } cases[] = {
-      {kGameDir + "\\", kGameDir},
-      {"\"" + kGameDir + "\"", kGameDir},
-      {"C:\\Gro\xdf" "e Spiele\\.\\Morvenholt\\\\", kGameDir},
-      {"C:\\", "C:"},
+      {"/GAME=" + kGameDir + "\\", kGameDir},
+      {"/GAME=\"" + kGameDir + "\"", kGameDir},
+      {"\"/GAME=" + kGameDir + "\" \"/PAKSET=pak\"", kGameDir},
+      {"/GAME=C:\\Gro\xdf" "e Spiele\\.\\Morvenholt\\\\", kGameDir},
+      {"/GAME=C:\\", "C:"},
+      {"/GAME=" + odd, odd},
+      {"/GAME=C:/Spiele/O'Brien `n` Co/ /PAKSET=pak", odd},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(ui::Printable(c.argument));
-    ASSERT_EQ(RunSetup("/S /GAME=" + c.argument), 0u);
+    SCOPED_TRACE(ui::Printable(c.arguments));
+    ASSERT_EQ(RunSetup("/S " + c.arguments), 0u);
     const std::string config = ReadBytesAnsi(kDefaultInstallDir + "\\config.pref");
     EXPECT_EQ(ui::Hex(config), ui::Hex(ExpectedConfig(c.written, "pak"))) << ui::Printable(config);
     Uninstall();
   }
 }
 
-TEST_F(SetupTest, SilentInstallRefusesAMissingGameFolder) {
-  const std::string dir = "C:\\Nirgends installiert";
-  const char* const cases[] = {"/S /D=", "/S /GAME=C:\\Gibt es nicht /D=", "/S /GAME= /D="};
-  for (const char* arguments : cases) {
-    SCOPED_TRACE(arguments);
-    EXPECT_NE(RunSetup(arguments + dir), 0u);
-    ExpectNothingInstalled(dir);
+// A game folder whose name the code page cannot hold goes into config.pref by its short name,
+// never by the nearest letters (C:\Spiele\Lodz would be another folder).
+TEST_F(SetupTest, SilentInstallNamesAGameFolderOutsideTheCodePageByItsShortName) {
+  const std::wstring game = kLodz;
+  MakeFolders("C:\\Spiele");
+  ASSERT_TRUE(CreateDirectoryW(game.c_str(), nullptr));
+  wchar_t shortName[MAX_PATH] = L"";
+  ASSERT_NE(GetShortPathNameW(game.c_str(), shortName, MAX_PATH), 0u);
+  const std::string written(shortName, shortName + lstrlenW(shortName));  // 8.3 names are ASCII
+
+  ASSERT_EQ(RunSetupW(L"/S \"/GAME=" + game + L"\""), 0u);
+  const std::string config = ReadBytesAnsi(kDefaultInstallDir + "\\config.pref");
+  EXPECT_EQ(ui::Hex(config), ui::Hex(ExpectedConfig(written, "pak"))) << ui::Printable(config);
+  EXPECT_TRUE(GetFileAttributesA(written.c_str()) & FILE_ATTRIBUTE_DIRECTORY) << written;
+  Uninstall();
+
+  // A pak-set name has no short name to fall back on: refused, nothing installed.
+  EXPECT_EQ(RunSetupW(L"/S \"/GAME=C:\\Gro\xdf" L"e Spiele\\Morvenholt\" /PAKSET=\x141\xf3" L"d\x17a"), 2u);
+  ExpectNothingInstalled(kDefaultInstallDir);
+}
+
+// A missing game folder, and an install folder outside Program Files: there anyone could
+// replace the program that later runs with administrator rights.
+TEST_F(SetupTest, SilentInstallRefusesAMissingGameFolderOrAnUnsafeInstallFolder) {
+  const std::string game = " /GAME=" + kGameDir;
+  const std::string safe = kProgramFiles + "\\Spiele Werkzeuge";
+  const struct {
+    std::string arguments, dir;
+  } cases[] = {
+      {"/S /D=", safe},
+      {"/S /GAME=C:\\Gibt es nicht /D=", safe},
+      {"/S /GAME= /D=", safe},
+      {"/S" + game + " /D=", "C:\\Werkzeuge\\PakInstaller"},
+      {"/S" + game + " /D=", kProgramFiles + "\\..\\Werkzeuge"},
+      {"/S" + game + " /D=", kProgramFiles + " Werkzeuge"},
+      {"/S" + game + " /D=", kProgramFiles},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(ui::Printable(c.arguments + c.dir));
+    EXPECT_EQ(RunSetup(c.arguments + c.dir), 2u);
+    EXPECT_FALSE(Exists(c.dir + "\\PakInstaller.exe"));
+    for (const std::string& key : SetupKeys()) EXPECT_FALSE(KeyExists(key)) << key << " is there";
     EXPECT_FALSE(KeyExists("Software\\Classes\\.pak"));
   }
+  EXPECT_FALSE(Exists("C:\\Werkzeuge")) << "the refused folder was made";
 }
 
 // A newer setup over an installed one replaces the program and keeps the player's settings
 // unless new ones are given.
 TEST_F(SetupTest, UpgradeKeepsConfigPref) {
-  const std::string dir = "C:\\Spiele Werkzeuge\\PakInstaller";
+  const std::string dir = kProgramFiles + "\\Spiele Werkzeuge\\PakInstaller";
   const std::string config = dir + "\\config.pref";
   ASSERT_EQ(RunSetup("/S /GAME=" + kGameDir + " /PAKSET=pak64 /D=" + dir), 0u);
-  const std::string kept = ReadBytesAnsi(config) + "; vom Spieler angef\xfcgt\r\n";
+  // Read by the tool's rules: the same values, so the player's file stays as it is.
+  const std::string kept = kConfigWithBom;
   WriteAnsi(config, kept);
   WriteAnsi(dir + "\\PakInstaller.exe", "an older build");
 
@@ -332,8 +406,11 @@ TEST_F(SetupTest, UpgradeKeepsConfigPref) {
   EXPECT_EQ(ReadBytesAnsi(dir + "\\PakInstaller.exe"), ReadBytes(ui::WindowsPath(INSTALLER_EXE)))
       << "the program was not replaced";
 
-  EXPECT_NE(RunSetup("/S /GAME=C:\\Gibt es nicht /D=" + dir), 0u);
-  EXPECT_EQ(ui::Hex(ReadBytesAnsi(config)), ui::Hex(kept)) << "a refused upgrade changed config.pref";
+  // A /GAME that is given fails the upgrade unless it names a folder; the old one is no fallback.
+  for (const char* game : {"/GAME=C:\\Gibt es nicht", "/GAME=", "\"/GAME=\""}) {
+    EXPECT_EQ(RunSetup("/S "s + game + " /PAKSET=pak /D=" + dir), 2u) << game;
+    EXPECT_EQ(ui::Hex(ReadBytesAnsi(config)), ui::Hex(kept)) << game << " changed config.pref";
+  }
   {
     // The tool still running holds its file: the setup fails instead of skipping it.
     HANDLE held = CreateFileA((dir + "\\PakInstaller.exe").c_str(), GENERIC_READ, 0, nullptr,
@@ -343,8 +420,14 @@ TEST_F(SetupTest, UpgradeKeepsConfigPref) {
     CloseHandle(held);
   }
 
-  EXPECT_EQ(RunSetup("/S /PAKSET=pak /D=" + dir), 0u);
+  EXPECT_EQ(RunSetup("/S /PAKSET=pak /D=" + dir), 0u);  // the game folder from the player's file
   EXPECT_EQ(ui::Hex(ReadBytesAnsi(config)), ui::Hex(ExpectedConfig(kGameDir, "pak")))
+      << ui::Printable(ReadBytesAnsi(config));
+  // Each option quoted whole, as PowerShell and deployment tools write them.
+  const std::string plain = "C:\\Spiele\\Plain Dir";
+  MakeFolders(plain);
+  EXPECT_EQ(RunSetup("/S \"/GAME=" + plain + "\" \"/PAKSET=pak64\" /D=" + dir), 0u);
+  EXPECT_EQ(ui::Hex(ReadBytesAnsi(config)), ui::Hex(ExpectedConfig(plain, "pak64")))
       << ui::Printable(ReadBytesAnsi(config));
   Uninstall();
   ExpectNothingInstalled(dir);
@@ -380,13 +463,88 @@ TEST_F(SetupTest, PakOwnedByAnotherProgram) {
   }
 }
 
+// The registry entries of an installation in `dir`, each a value naming the folder.
+void ExpectRegisteredIn(const std::string& dir) {
+  const std::string command = "\"" + dir + "\\PakInstaller.exe\" \"%1\"";
+  const struct {
+    std::string key, name, data;
+  } expected[] = {
+      {"Software\\Classes\\.pak", "", kProgId},
+      {"Software\\Classes\\" + kProgId + "\\shell\\open\\command", "", command},
+      {"Software\\Classes\\Applications\\PakInstaller.exe\\shell\\open\\command", "", command},
+      {kUninstallKey, "InstallLocation", dir},
+  };
+  for (const auto& e : expected) {
+    EXPECT_EQ(ReadValue(e.key, e.name).data, e.data) << e.key << " [" << e.name << "]";
+  }
+  EXPECT_TRUE(ReadValue("Software\\Classes\\.pak\\OpenWithProgids", kProgId).present);
+}
+
+// What an older setup left: the installation moved to `to`, its registry entries with it.
+void MoveInstallation(const std::string& from, const std::string& to) {
+  MakeFolders(to.substr(0, to.rfind('\\')));
+  ASSERT_TRUE(MoveFileA(from.c_str(), to.c_str())) << ui::Printable(to);
+  const std::string classes = "Software\\Classes\\";
+  const std::pair<std::string, std::string> values[] = {
+      {classes + kProgId + "\\DefaultIcon", ""},
+      {classes + kProgId + "\\shell\\open\\command", ""},
+      {classes + "Applications\\PakInstaller.exe\\DefaultIcon", ""},
+      {classes + "Applications\\PakInstaller.exe\\shell\\open\\command", ""},
+      {kUninstallKey, "DisplayIcon"},
+      {kUninstallKey, "InstallLocation"},
+      {kUninstallKey, "UninstallString"},
+      {kUninstallKey, "QuietUninstallString"}};
+  for (const auto& [key, name] : values) {
+    std::string data = ReadValue(key, name).data;
+    const std::size_t at = data.find(from);
+    ASSERT_NE(at, std::string::npos) << key << " [" << name << "]: " << data;
+    WriteString(key, name, data.replace(at, from.size(), to));
+  }
+}
+
+// There is one installation. A second one into another folder removes the first, taking over
+// its settings; the first one's uninstaller, run afterwards, leaves the second as it is. An
+// older installation where anyone could write is removed without running anything from there.
+TEST_F(SetupTest, SecondInstallReplacesTheFirst) {
+  const std::string first = kProgramFiles + "\\A";
+  const std::string second = kProgramFiles + "\\B";
+  ASSERT_EQ(RunSetup("/S /GAME=" + kGameDir + " /PAKSET=pak64 /D=" + first), 0u);
+  const std::string firstUninstaller = ReadBytesAnsi(first + "\\Deinstallieren.exe");
+
+  ASSERT_EQ(RunSetup("/S /D=" + second), 0u);
+  EXPECT_FALSE(Exists(first)) << "the first installation is still there";
+  EXPECT_EQ(ui::Hex(ReadBytesAnsi(second + "\\config.pref")), ui::Hex(ExpectedConfig(kGameDir, "pak64")));
+  ExpectRegisteredIn(second);
+
+  MakeFolders(first);
+  WriteAnsi(first + "\\Deinstallieren.exe", firstUninstaller);
+  ui::Program stale;
+  ASSERT_TRUE(stale.Start("\"" + first + "\\Deinstallieren.exe\" /S"));
+  ASSERT_TRUE(stale.WaitForExit(kWaitMs));
+  WaitForUninstallerCopies();
+  EXPECT_FALSE(Exists(first));
+  ExpectRegisteredIn(second);
+
+  const std::string unsafe = "C:\\Werkzeuge\\PakInstaller";
+  ASSERT_NO_FATAL_FAILURE(MoveInstallation(second, unsafe));
+  // A replaced uninstaller: run by the setup, it would show a message box and never end.
+  WriteAnsi(unsafe + "\\Deinstallieren.exe", ReadBytes(ui::WindowsPath(INSTALLER_EXE)));
+  ASSERT_EQ(RunSetup("/S"), 0u);
+  EXPECT_FALSE(Exists(unsafe)) << "the unsafe installation is still there";
+  EXPECT_EQ(ui::Hex(ReadBytesAnsi(kDefaultInstallDir + "\\config.pref")),
+            ui::Hex(ExpectedConfig(kGameDir, "pak64")));
+  ExpectRegisteredIn(kDefaultInstallDir);
+  Uninstall();
+  ExpectNothingInstalled(kDefaultInstallDir);
+}
+
 // ---- The shell opens add-ons ----------------------------------------------------------------
 
 // Installed into a folder with two blanks in a row, the add-ons opened from folders with
 // blanks, two blanks and umlauts as a double-click does; then the uninstaller leaves the game
 // folder and the installed add-ons as they are.
 TEST_F(SetupTest, DoubleClickInstallsAddOnsAndUninstallKeepsThem) {
-  const std::string dir = "C:\\Spiele  Werkzeuge\\Morvenholt PakInstaller";
+  const std::string dir = kProgramFiles + "\\Spiele  Werkzeuge\\Morvenholt PakInstaller";
   ASSERT_EQ(RunSetup("/S /GAME=" + kGameDir + " /PAKSET=pak64 /D=" + dir), 0u);
   const std::string downloads = "C:\\AddOn Downloads";
   const char* const addOns[] = {"Neue AddOns\\trains.pak", "Zwei  Leerzeichen\\ships.pak",
@@ -477,6 +635,19 @@ HWND WaitForMessageBox(DWORD processId) {
   return nullptr;
 }
 
+// The process that started process `id`; 0 when it is not found.
+DWORD ParentOf(DWORD id) {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  DWORD parent = 0;
+  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+    if (entry.th32ProcessID == id) parent = entry.th32ParentProcessID;
+  }
+  CloseHandle(snapshot);
+  return parent;
+}
+
 // Windows opens .txt files with its editor; a Wine prefix knows the editor's ProgID but maps
 // no extension to it (its desktop integration, switched off here, would). For as long as this
 // lives, .txt is mapped as on Windows.
@@ -493,14 +664,19 @@ class TextFilesOpenInTheEditor {
   const bool added_ = !KeyExists("Software\\Classes\\.txt");
 };
 
-// A person walks through every page: the install folder as offered, a game folder that does
-// not exist (refused on its page), then the real one, pak64 from the drop-down's folders, and
-// the guide opened from the finish page. .pak has an owner, so the finish page says how to
-// choose PakInstaller in Windows' own dialog. Screenshots of every page: setup-wizard-*.png.
+// A person walks through every page over a config.pref left in the install folder: an install
+// folder outside Program Files (refused on its page), then the one offered, the game folder
+// read from that config.pref, one that does not exist (refused), then the real one, pak from
+// the drop-down's folders instead of the pak64 read, and the guide opened from the finish page, by
+// Explorer rather than by the setup and its administrator rights. .pak has an owner, so the
+// finish page says how to choose PakInstaller in Windows' own dialog. Screenshots of every
+// page: setup-wizard-*.png.
 TEST_F(SetupTest, WizardWalksThroughEveryPage) {
   WriteString("Software\\Classes\\.pak", "", "OtherGame.Pak");
   WriteString("Software\\Classes\\OtherGame.Pak\\shell\\open\\command", "", "notepad.exe \"%1\"");
   const TextFilesOpenInTheEditor txt;
+  MakeFolders(kDefaultInstallDir);
+  WriteAnsi(kDefaultInstallDir + "\\config.pref", kConfigWithBom);
   ui::Program setup;
   ASSERT_TRUE(setup.Start("\"" + SetupExe() + "\""));
   HWND wizard = ui::WaitForWindow(setup.Id(), "#32770", nullptr, kWaitMs);
@@ -526,12 +702,28 @@ TEST_F(SetupTest, WizardWalksThroughEveryPage) {
   EXPECT_NE(PageText(page).find("Doppelklick auf eine .pak-Datei"), std::string::npos) << PageText(page);
 
   ASSERT_TRUE(goOn());
-  EXPECT_EQ(ui::TextOf(ui::ChildById(page, kFolderEditId)), kDefaultInstallDir);
+  HWND folder = ui::ChildById(page, kFolderEditId);
+  EXPECT_EQ(ui::TextOf(folder), kDefaultInstallDir);
+  SetText(folder, "C:\\Werkzeuge\\PakInstaller");
+  ui::PostClick(next);
+  HWND unsafe = WaitForMessageBox(setup.Id());
+  ASSERT_NE(unsafe, nullptr) << "no message refused the install folder";
+  WaitUntilPainted(unsafe, kWaitMs);
+  shoot(unsafe, "2-unsafe-install-folder");
+  EXPECT_EQ(ui::MessageBoxText(unsafe),
+            "In den Ordner \"C:\\Werkzeuge\\PakInstaller\" kann PakInstaller nicht installiert werden: "
+            "Dort k\xf6nnten auch Benutzer ohne Administratorrechte das Programm austauschen.\r\n\r\n"
+            "Bitte w\xe4hlen Sie einen Ordner unter C:\\Program Files, zum Beispiel " + kDefaultInstallDir + ".");
+  ui::PostClick(ui::ChildById(unsafe, IDOK));
+  ASSERT_TRUE(ui::WaitForWindowGone(unsafe, kWaitMs));
+  EXPECT_EQ(PageOf(wizard), page) << "the wizard left the page of the unsafe folder";
+  SetText(folder, kDefaultInstallDir);
   shoot(wizard, "2-install-folder");
 
   ASSERT_TRUE(goOn());
   HWND game = ui::ChildById(page, kFolderEditId);
   EXPECT_NE(PageText(page).find("Morvenholt installiert ist"), std::string::npos) << PageText(page);
+  EXPECT_EQ(ui::TextOf(game), kGameDir) << "not the game folder of the installed config.pref";
   SetText(game, "C:\\Gibt es nicht");
   ui::PostClick(next);
   HWND refusal = WaitForMessageBox(setup.Id());
@@ -550,7 +742,7 @@ TEST_F(SetupTest, WizardWalksThroughEveryPage) {
   HWND combo = ControlOf(page, "ComboBox");
   ASSERT_NE(combo, nullptr) << PageText(page);
   EXPECT_EQ(GetWindowLongA(combo, GWL_STYLE) & 3, CBS_DROPDOWN) << "free text must be allowed";
-  EXPECT_EQ(ui::TextOf(combo), "pak");
+  EXPECT_EQ(ui::TextOf(combo), "pak64");
   std::vector<std::string> items;
   const auto count = SendMessageA(combo, CB_GETCOUNT, 0, 0);
   for (WPARAM i = 0; i < static_cast<WPARAM>(count); ++i) {
@@ -561,7 +753,7 @@ TEST_F(SetupTest, WizardWalksThroughEveryPage) {
   }
   std::sort(items.begin(), items.end());
   EXPECT_EQ(items, (std::vector<std::string>{"pak", "pak64"}));
-  SetText(combo, "pak64");
+  SetText(combo, "pak");
   shoot(wizard, "5-pak-set");
 
   ASSERT_TRUE(goOn());
@@ -583,6 +775,7 @@ TEST_F(SetupTest, WizardWalksThroughEveryPage) {
   shoot(wizard, "7-finish");
   EXPECT_EQ(SendMessageA(readme, BM_GETCHECK, 0, 0), BST_CHECKED);
   EXPECT_NE(PageText(page).find("\"\xd6" "ffnen mit\""), std::string::npos) << PageText(page);
+  const DWORD setupId = setup.Id();
   ui::PostClick(next);
   DWORD code = 0xDEAD;
   EXPECT_TRUE(setup.WaitForExit(kWaitMs, &code));
@@ -594,12 +787,13 @@ TEST_F(SetupTest, WizardWalksThroughEveryPage) {
     shoot(guide, "8-guide");
     DWORD editor = 0;
     GetWindowThreadProcessId(guide, &editor);
+    EXPECT_NE(ParentOf(editor), setupId) << "the setup started the editor with its own rights";
     HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, editor);
     ui::PostClose(guide);
     EXPECT_EQ(WaitForSingleObject(process, kWaitMs), WAIT_OBJECT_0) << "the editor stayed open";
     CloseHandle(process);
   }
-  EXPECT_EQ(ui::Hex(ReadBytesAnsi(kDefaultInstallDir + "\\config.pref")), ui::Hex(ExpectedConfig(kGameDir, "pak64")));
+  EXPECT_EQ(ui::Hex(ReadBytesAnsi(kDefaultInstallDir + "\\config.pref")), ui::Hex(ExpectedConfig(kGameDir, "pak")));
   EXPECT_EQ(ReadValue("Software\\Classes\\.pak", "").data, "OtherGame.Pak");
   transcript.Save(ui::ArtifactPath("setup-wizard.txt"));
 }
