@@ -260,7 +260,7 @@ Text InputRequester(const Text& title, const Text& prompt, const Text& initialTe
                              WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, layout.edit,
                              kEditId);
     SetToolText(dialog, titleCopy);
-    SetToolText(GetDlgItem(dialog, 0), promptCopy);  // the label, the only child with id 0
+    SetToolText(prompt_label, promptCopy);
     SetFocus(edit_box);
     if (!initialCopy.IsAbsent()) {
       SendMessageA(edit_box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(initialCopy.CStr()));
