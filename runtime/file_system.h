@@ -67,11 +67,11 @@ std::int32_t DuplicateFileWith(const CopyCalls& calls, const Text& source,
                                const Text& destination, const wchar_t* fileName = nullptr);
 
 // The temporary file's name for the number `value`: "~PakInstaller-", 8 lowercase hexadecimal
-// digits and ".tmp" (27 characters), where `room` (the characters that the path limit leaves
+// digits and ".tmp" (26 characters), where `room` (the characters that the path limit leaves
 // after the folder) holds it. With less room, that name cut to `room` characters while at least
 // one digit stays (15 or more); below that "~" and 3 to 8 digits, a name too short to say whose
 // it is. Writes the name and a terminating zero into `out`, which holds kTemporaryNameSize bytes.
-inline constexpr std::size_t kTemporaryNameSize = 28;
+inline constexpr std::size_t kTemporaryNameSize = 27;
 void TemporaryFileName(std::uint32_t value, std::size_t room, char* out);
 
 // True only for the names TemporaryFileName gives that say whose the file is, in that exact case.
