@@ -32,7 +32,9 @@ void TemporaryFileName(std::uint32_t value, std::size_t room, char* out) {
   char own[kOwnNameLength + 1] = {};
   for (std::size_t i = 0; i < kOwnPrefixLength; ++i) own[i] = kOwnPrefix[i];
   WriteHex(value, kDigits, own + kOwnPrefixLength);
-  for (std::size_t i = 0; kOwnSuffix[i] != '\0'; ++i) own[kOwnPrefixLength + kDigits + i] = kOwnSuffix[i];
+  for (std::size_t i = 0; kOwnSuffix[i] != '\0'; ++i) {
+    own[kOwnPrefixLength + kDigits + i] = kOwnSuffix[i];
+  }
 
   std::size_t length = room < kOwnNameLength ? room : kOwnNameLength;
   if (length > kOwnPrefixLength) {

@@ -224,9 +224,10 @@ Temporary CreateTemporaryFile(const CopyCalls& calls, const Text& full, std::siz
   return made;
 }
 
-// Page-aligned blocks of 256 KiB keep the copy as fast as the platform's own. Larger writes make
-// the Linux page cache under Wine take the new file's memory in large pieces, which a virtual
-// machine's host has often taken back; refilling them made 1 MiB blocks up to three times slower.
+// Page-aligned blocks of 256 KiB keep the copy as fast as the platform's own. Under Wine on a
+// virtual machine whose host takes back free memory, 1 MiB blocks were at times up to three times
+// slower: the page cache then seems to take the new file's memory in pieces that large, which
+// the host must first hand back.
 constexpr DWORD kCopyBlockSize = 256u << 10;
 
 // All of `from` into `to`, which is first made as long as the source (the disk then finds room
