@@ -9,7 +9,64 @@ constexpr std::uint32_t kDirectoryBit = 0x10;           // FILE_ATTRIBUTE_DIRECT
 constexpr std::uint32_t kNoAttributes = 0xFFFFFFFFu;     // INVALID_FILE_ATTRIBUTES
 constexpr unsigned kNoRootDirectory = 1;                 // DRIVE_NO_ROOT_DIR (0 is unknown)
 
+// The temporary file's own name: whose it is, a number that keeps two copies apart, and a kind.
+constexpr char kOwnPrefix[] = "~PakInstaller-";
+constexpr std::size_t kOwnPrefixLength = sizeof kOwnPrefix - 1;
+constexpr std::size_t kDigits = 8;
+constexpr char kOwnSuffix[] = ".tmp";
+constexpr std::size_t kOwnNameLength = kOwnPrefixLength + kDigits + sizeof kOwnSuffix - 1;
+
+void WriteHex(std::uint32_t value, std::size_t digits, char* out) {
+  static const char kHex[] = "0123456789abcdef";
+  for (std::size_t i = digits; i > 0; --i) {
+    out[i - 1] = kHex[value & 0xF];
+    value >>= 4;
+  }
+}
+
+bool IsLowerHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
+
 }  // namespace
+
+void TemporaryFileName(std::uint32_t value, std::size_t room, char* out) {
+  char own[kOwnNameLength + 1] = {};
+  for (std::size_t i = 0; i < kOwnPrefixLength; ++i) own[i] = kOwnPrefix[i];
+  WriteHex(value, kDigits, own + kOwnPrefixLength);
+  for (std::size_t i = 0; kOwnSuffix[i] != '\0'; ++i) {
+    own[kOwnPrefixLength + kDigits + i] = kOwnSuffix[i];
+  }
+
+  std::size_t length = room < kOwnNameLength ? room : kOwnNameLength;
+  if (length > kOwnPrefixLength) {
+    for (std::size_t i = 0; i < length; ++i) out[i] = own[i];
+  } else {
+    // Too little room to say whose it is: "~" and digits, as few as 3 so that the name stays
+    // unlikely to be taken.
+    const std::size_t digits = length < 4 ? 3 : length - 1 > kDigits ? kDigits : length - 1;
+    out[0] = '~';
+    WriteHex(value, digits, out + 1);
+    length = digits + 1;
+  }
+  out[length] = '\0';
+}
+
+bool IsTemporaryFileName(const char* name) {
+  std::size_t length = 0;
+  while (name[length] != '\0') {
+    if (++length > kOwnNameLength) return false;
+  }
+  if (length <= kOwnPrefixLength) return false;
+  for (std::size_t i = 0; i < kOwnPrefixLength; ++i) {
+    if (name[i] != kOwnPrefix[i]) return false;
+  }
+  for (std::size_t i = kOwnPrefixLength; i < length; ++i) {
+    const std::size_t digit = i - kOwnPrefixLength;
+    if (digit < kDigits ? !IsLowerHex(name[i]) : name[i] != kOwnSuffix[digit - kDigits]) {
+      return false;
+    }
+  }
+  return true;
+}
 
 std::int64_t QueryFileSizeWith(const FileQueryCalls& calls, const Text& path,
                                const LeadBytes& leadBytes) {

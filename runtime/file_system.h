@@ -1,6 +1,7 @@
 #pragma once
 // Existence, kind and size of paths, copying one file, and the working directory. Nothing
 // here shows a message: each operation reports through its result alone.
+#include <cstddef>
 #include <cstdint>
 
 #include "runtime/text.h"
@@ -32,21 +33,51 @@ std::int64_t QueryFileSize(const Text& path);
 
 // Copies `source` over `destination`. The new file is written beside the destination first, its
 // data flushed to the disk, and then put in its place in one step, so neither a copy that fails
-// part-way nor a power cut after success leaves an older destination file damaged. The new file
-// is reached only through one handle from its creation to its rename, and is marked for deletion
+// part-way nor a power cut after success leaves an older destination file damaged; a second flush
+// after that step puts the new name on the disk before success is reported. The new file is
+// reached only through one handle from its creation to its rename, and is marked for deletion
 // until just before that rename: a failed copy, or a process killed part-way, leaves nothing
-// behind. Non-zero only when the destination holds the complete new file; 0 at once for an
-// absent path. The new file takes over the source's last-write time and its attributes except
-// read-only and hidden. A destination that is a folder, or a file marked read-only or hidden, is
-// not overwritten (0), as the platform's own copy refuses them. The temporary file is named "~"
-// and hexadecimal digits, no longer than the destination's own name when that has 4 characters
-// or more. A destination that another program holds open is waited for up to about two seconds
-// before the copy gives 0.
+// behind. Where the file system refuses the mark or the rename through the handle (some network
+// servers, shared folders of virtual machines), the new file is put in place by name instead
+// (replacing, written through) and removed by name when the copy fails. Non-zero only when the
+// destination holds the complete new file; 0 at once for an absent path. The new file takes over
+// the source's last-write time and its attributes except read-only and hidden. A destination that
+// is a folder, or a file marked read-only or hidden, is not overwritten (0), as the platform's own
+// copy refuses them. The temporary file is named as TemporaryFileName says, and every copy first
+// removes the stale ones that earlier copies into the same folder left after a power cut or a
+// kill: only names that IsTemporaryFileName accepts, only files nobody holds open. A destination
+// that another program holds open is waited for up to about two seconds before the copy gives 0.
 // `fileName`, when given, is the destination's own name in UTF-16 for a name that the ANSI code
 // page cannot hold: every step that reaches the destination file itself uses it in place of the
 // last element of `destination`, whose folder part still places the temporary file.
 std::int32_t DuplicateFile(const Text& source, const Text& destination,
                            const wchar_t* fileName = nullptr);
+
+// The two calls on the copy's open temporary file that some file systems refuse, so that a test
+// can stand in for them (Wine never refuses them). Each returns 0 on success, else the platform's
+// error code.
+struct CopyCalls {
+  std::uint32_t (*markForDeletion)(void* file, bool marked);            // FileDispositionInfo
+  std::uint32_t (*replace)(void* file, const wchar_t* destinationPath);  // FileRenameInfo
+};
+
+// The platform's own calls, for DuplicateFileWith.
+const CopyCalls& PlatformCopyCalls();
+
+// DuplicateFile over the given calls.
+std::int32_t DuplicateFileWith(const CopyCalls& calls, const Text& source,
+                               const Text& destination, const wchar_t* fileName = nullptr);
+
+// The temporary file's name for the number `value`: "~PakInstaller-", 8 lowercase hexadecimal
+// digits and ".tmp" (26 characters), where `room` (the characters that the path limit leaves
+// after the folder) holds it. With less room, that name cut to `room` characters while at least
+// one digit stays (15 or more); below that "~" and 3 to 8 digits, a name too short to say whose
+// it is. Writes the name and a terminating zero into `out`, which holds kTemporaryNameSize bytes.
+inline constexpr std::size_t kTemporaryNameSize = 27;
+void TemporaryFileName(std::uint32_t value, std::size_t room, char* out);
+
+// True only for the names TemporaryFileName gives that say whose the file is, in that exact case.
+bool IsTemporaryFileName(const char* name);
 
 // The process's current directory, always ending in a backslash; empty when the platform fails.
 Text WorkingDirectory();

@@ -75,69 +75,162 @@ Text FullPath(const Text& path) {
 
 // A virus scanner or an indexer often opens a freshly written file, or the file it replaces, for
 // a moment. Such a hold is waited out for a short, bounded time before a step counts as failed.
+// A step returns 0 on success, else the platform's error code; so does the retry.
 constexpr int kHoldRetries = 20;
 constexpr DWORD kHoldRetryPauseMs = 100;
 
 template <typename Step>
-bool RetryWhileHeld(Step step) {
+DWORD RetryWhileHeld(Step step) {
   for (int retry = 0;; ++retry) {
-    if (step()) return true;
-    const DWORD error = GetLastError();
+    const DWORD error = step();
     const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
                       error == ERROR_ACCESS_DENIED;
-    if (!held || retry == kHoldRetries) return false;
+    if (!held || retry == kHoldRetries) return error;
     Sleep(kHoldRetryPauseMs);
   }
+}
+
+// How a file system that knows no deletion mark or no rename through a handle refuses it.
+bool IsUnsupported(DWORD error) {
+  return error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED ||
+         error == ERROR_INVALID_FUNCTION;
 }
 
 // A file marked so is removed by the system when its last handle closes, also when the process
 // is killed. Wine 8 keeps this mark on its server, so killing the tool removes the file there
 // too; it knows no FileDispositionInfoEx.
-bool MarkForDeletion(HANDLE file, bool marked) {
+std::uint32_t PlatformMarkForDeletion(void* file, bool marked) {
   FILE_DISPOSITION_INFO disposition = {static_cast<BOOLEAN>(marked ? TRUE : FALSE)};
-  return SetFileInformationByHandle(file, FileDispositionInfo, &disposition,
-                                    sizeof disposition) != 0;
+  return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition)
+             ? 0
+             : GetLastError();
 }
 
-void AppendHex(char* out, int digits, DWORD value) {
-  static const char kDigits[] = "0123456789abcdef";
-  for (int i = digits - 1; i >= 0; --i) {
-    out[i] = kDigits[value & 0xF];
-    value >>= 4;
+// The rename request for the destination's full path. SetFileInformationByHandle turns the name
+// into a full path by the usual rules: under Wine 8 a bare name lands in the working directory,
+// not the file's own folder, and a RootDirectory is refused. Null when memory runs out.
+FILE_RENAME_INFO* RenameRequest(const wchar_t* destination, DWORD* size) {
+  const DWORD characters = static_cast<DWORD>(lstrlenW(destination));
+  *size = static_cast<DWORD>(sizeof(FILE_RENAME_INFO) + sizeof(WCHAR) * (characters + 1));
+  auto* request = static_cast<FILE_RENAME_INFO*>(Allocate(*size));
+  if (request == nullptr) return nullptr;
+  request->ReplaceIfExists = TRUE;
+  request->RootDirectory = nullptr;
+  request->FileNameLength = static_cast<DWORD>(sizeof(WCHAR) * characters);
+  CopyMemory(request->FileName, destination, sizeof(WCHAR) * characters);
+  return request;
+}
+
+std::uint32_t PlatformReplace(void* file, const wchar_t* destination) {
+  DWORD size = 0;
+  FILE_RENAME_INFO* request = RenameRequest(destination, &size);
+  if (request == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
+  const DWORD error =
+      SetFileInformationByHandle(file, FileRenameInfo, request, size) ? 0 : GetLastError();
+  Release(request);
+  return error;
+}
+
+constexpr CopyCalls kPlatformCopyCalls = {PlatformMarkForDeletion, PlatformReplace};
+
+// `text` converted from the ANSI code page; null when memory runs out.
+wchar_t* Widened(const char* text, std::size_t length) {
+  const int converted =
+      length == 0 ? 0 : MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0);
+  if (length != 0 && converted <= 0) return nullptr;
+  auto* wide = static_cast<wchar_t*>(Allocate(sizeof(wchar_t) * (converted + 1)));
+  if (wide != nullptr && converted > 0) {
+    MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), wide, converted);
   }
+  return wide;  // Allocate zero-fills, so the terminator is there
 }
 
-// Creates the temporary file "~" + hexadecimal digits beside the destination, no longer than the
-// destination's own name where it can be (so a destination near the path limit still fits), open
-// for this process alone and marked for deletion from the start. CREATE_NEW makes the name ours:
-// nothing that was there before, a link included, is ever opened. Null when no file could be made.
-HANDLE CreateTemporaryFile(const Text& full, std::size_t folder) {
-  const std::size_t nameLength = full.Length() - folder;
-  const int digits = nameLength > 9 ? 8 : nameLength > 4 ? static_cast<int>(nameLength) - 1 : 3;
-  char name[1 + 8 + 1] = "~";
-  name[1 + digits] = '\0';
-  const Text folderText(full.CStr(), folder);
+// Removes the temporary files that earlier copies into `folder` (a full path in UTF-16 ending in
+// a separator) left behind after a power cut or a kill. Only names of the tool's own form count,
+// never a folder or a link; opening one for deletion without sharing fails while any program
+// holds it open, a copy that is running right now included.
+void RemoveStaleTemporaryFiles(const wchar_t* folder) {
+  static const wchar_t kPattern[] = L"~PakInstaller-*";
+  const int folderLength = lstrlenW(folder);
+  auto* path = static_cast<wchar_t*>(Allocate(sizeof(wchar_t) * (folderLength + MAX_PATH + 1)));
+  if (path == nullptr) return;
+  CopyMemory(path, folder, sizeof(wchar_t) * folderLength);
+  CopyMemory(path + folderLength, kPattern, sizeof kPattern);
+  WIN32_FIND_DATAW found;
+  const HANDLE search = FindFirstFileW(path, &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      if (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) {
+        continue;
+      }
+      char name[kTemporaryNameSize] = {};
+      bool plain = true;  // only ASCII names can be ours
+      for (int i = 0; found.cFileName[i] != L'\0' && plain; ++i) {
+        plain = i + 1 < static_cast<int>(kTemporaryNameSize) && found.cFileName[i] < 0x80;
+        if (plain) name[i] = static_cast<char>(found.cFileName[i]);
+      }
+      if (!plain || !IsTemporaryFileName(name)) continue;
+      lstrcpynW(path + folderLength, found.cFileName, MAX_PATH);
+      const HANDLE stale = CreateFileW(path, DELETE, 0, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT,
+                                       nullptr);
+      if (stale != INVALID_HANDLE_VALUE) CloseHandle(stale);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
+  Release(path);
+}
 
+// The longest path the platform's ANSI calls take, without the terminating zero.
+constexpr std::size_t kLongestPath = MAX_PATH - 1;
+
+// The temporary file beside the destination, open for this process alone, and how it must be
+// put in place.
+struct Temporary {
+  HANDLE file = nullptr;  // null when no file could be made
+  Text path;
+  bool marked = false;  // marked for deletion: it goes in place through its handle
+};
+
+// Creates the temporary file (see TemporaryFileName) and marks it for deletion from the start.
+// CREATE_NEW makes the name ours: nothing that was there before, a link included, is ever opened.
+// A file system that refuses the mark keeps an unmarked file, to be placed and removed by name; a
+// mark that fails otherwise removes the file at once.
+Temporary CreateTemporaryFile(const CopyCalls& calls, const Text& full, std::size_t folder) {
+  const std::size_t room = folder < kLongestPath ? kLongestPath - folder : 0;
+  const Text folderText(full.CStr(), folder);
+  Temporary made;
   DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 16);
   for (int attempt = 0; attempt < 64; ++attempt) {
-    AppendHex(name + 1, digits, seed + static_cast<DWORD>(attempt) * 0x9E3779B1u);
+    char name[kTemporaryNameSize];
+    TemporaryFileName(seed + static_cast<DWORD>(attempt) * 0x9E3779B1u, room, name);
     const Text candidate = folderText + Text(name);
-    if (candidate.IsAbsent()) return nullptr;
+    if (candidate.IsAbsent()) return made;
     const HANDLE file = CreateFileA(candidate.CStr(), GENERIC_READ | GENERIC_WRITE | DELETE, 0,
                                     nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
-      if (RetryWhileHeld([file] { return MarkForDeletion(file, true); })) return file;
-      CloseHandle(file);
-      return nullptr;
+      const DWORD error = RetryWhileHeld([&] { return calls.markForDeletion(file, true); });
+      if (error == 0 || IsUnsupported(error)) {
+        made.file = file;
+        made.path = candidate;
+        made.marked = error == 0;
+      } else {
+        CloseHandle(file);
+        DeleteFileA(candidate.CStr());
+      }
+      return made;
     }
     const DWORD error = GetLastError();
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return nullptr;
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return made;
   }
-  return nullptr;
+  return made;
 }
 
-// Large blocks at page-aligned addresses keep the copy as fast as the platform's own.
-constexpr DWORD kCopyBlockSize = 1u << 20;
+// Page-aligned blocks of 256 KiB keep the copy as fast as the platform's own. Under Wine on a
+// virtual machine whose host takes back free memory, 1 MiB blocks were at times up to three times
+// slower: the page cache then seems to take the new file's memory in pieces that large, which
+// the host must first hand back.
+constexpr DWORD kCopyBlockSize = 256u << 10;
 
 // All of `from` into `to`, which is first made as long as the source (the disk then finds room
 // for it in one piece, and a full disk shows at once). False on any failure, and when the source
@@ -200,43 +293,73 @@ wchar_t* WideDestination(const Text& full, std::size_t folder, const wchar_t* fi
   return wide;  // Allocate zero-fills, so the terminator is there
 }
 
-// The rename request for the destination's full path. SetFileInformationByHandle turns the name
-// into a full path by the usual rules: under Wine 8 a bare name lands in the working directory,
-// not the file's own folder, and a RootDirectory is refused. Null when memory runs out.
-FILE_RENAME_INFO* RenameRequest(const wchar_t* destination, DWORD* size) {
-  const DWORD characters = static_cast<DWORD>(lstrlenW(destination));
-  *size = static_cast<DWORD>(sizeof(FILE_RENAME_INFO) + sizeof(WCHAR) * (characters + 1));
-  auto* request = static_cast<FILE_RENAME_INFO*>(Allocate(*size));
-  if (request == nullptr) return nullptr;
-  request->ReplaceIfExists = TRUE;
-  request->RootDirectory = nullptr;
-  request->FileNameLength = static_cast<DWORD>(sizeof(WCHAR) * characters);
-  CopyMemory(request->FileName, destination, sizeof(WCHAR) * characters);
-  return request;
+// Whether the open file's current name is `destination`: a rename that reported a failure may
+// still have happened (over a network), and marking the file for deletion then would remove the
+// add-on just installed. Names from the platform look like \\?\C:\... or \\?\UNC\server\....
+bool IsNamed(HANDLE file, const wchar_t* destination) {
+  constexpr DWORD kFlags = FILE_NAME_NORMALIZED | VOLUME_NAME_DOS;
+  const DWORD needed = GetFinalPathNameByHandleW(file, nullptr, 0, kFlags);
+  if (needed == 0) return false;
+  auto* name = static_cast<wchar_t*>(Allocate(sizeof(wchar_t) * (needed + 1)));
+  if (name == nullptr) return false;
+  bool same = false;
+  const DWORD length = GetFinalPathNameByHandleW(file, name, needed + 1, kFlags);
+  if (length > 0 && length <= needed) {
+    const wchar_t* own = name;
+    const wchar_t* wanted = destination;
+    if (length >= 8 && CompareStringOrdinal(own, 8, L"\\\\?\\UNC\\", 8, TRUE) == CSTR_EQUAL) {
+      own += 7;  // \\server\share: compared from its second backslash on
+      wanted += wanted[0] == L'\\' ? 1 : 0;
+    } else if (CompareStringOrdinal(own, 4, L"\\\\?\\", 4, FALSE) == CSTR_EQUAL) {
+      own += 4;
+    }
+    same = CompareStringOrdinal(own, -1, wanted, -1, TRUE) == CSTR_EQUAL;
+  }
+  Release(name);
+  return same;
 }
 
+enum class Placed { kReplaced, kFailed, kRefused };
+
 // Puts the temporary file in the destination's place in one step, through its handle. A file
-// marked for deletion cannot be renamed, so the mark goes just before each attempt and comes
-// back after a failed one.
-bool ReplaceDestination(HANDLE temporary, const wchar_t* destination) {
-  DWORD size = 0;
-  FILE_RENAME_INFO* request = RenameRequest(destination, &size);
-  if (request == nullptr) return false;
-  const bool replaced = RetryWhileHeld([&] {
-    if (!MarkForDeletion(temporary, false)) return false;
-    if (SetFileInformationByHandle(temporary, FileRenameInfo, request, size)) return true;
-    const DWORD error = GetLastError();
-    MarkForDeletion(temporary, true);
-    SetLastError(error);
-    return false;
+// marked for deletion cannot be renamed, so the mark goes just before each attempt and comes back
+// after a failed one, unless the file system refused the rename as unsupported: the file then
+// stays unmarked, to be placed by name.
+Placed ReplaceThroughHandle(const CopyCalls& calls, HANDLE temporary, const wchar_t* destination) {
+  bool refused = false;
+  const DWORD error = RetryWhileHeld([&]() -> DWORD {
+    DWORD failure = calls.markForDeletion(temporary, false);
+    if (failure != 0) return failure;
+    failure = calls.replace(temporary, destination);
+    if (failure == 0 || IsNamed(temporary, destination)) return 0;
+    refused = IsUnsupported(failure);
+    if (!refused) calls.markForDeletion(temporary, true);
+    return failure;
   });
-  Release(request);
-  return replaced;
+  return error == 0 ? Placed::kReplaced : refused ? Placed::kRefused : Placed::kFailed;
+}
+
+// Puts the closed temporary file in the destination's place by name, as the copy did before it
+// went through handles; written through, so the new name is on the disk when this returns.
+// Removes the file by name when that fails or `copied` is false.
+bool ReplaceByName(const Text& temporaryPath, const wchar_t* destination, bool copied) {
+  wchar_t* const wideTemporary = Widened(temporaryPath.CStr(), temporaryPath.Length());
+  const bool moved = copied && wideTemporary != nullptr &&
+                     RetryWhileHeld([&]() -> DWORD {
+                       return MoveFileExW(wideTemporary, destination,
+                                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+                                  ? 0
+                                  : GetLastError();
+                     }) == 0;
+  Release(wideTemporary);
+  if (!moved) DeleteFileA(temporaryPath.CStr());
+  return moved;
 }
 
 // The copy itself, once the destination is known by its full path in both forms.
-std::int32_t CopyOver(const Text& source, const Text& full, std::size_t folder,
-                      const wchar_t* destination) {
+std::int32_t CopyOver(const CopyCalls& calls, const Text& source, const Text& full,
+                      std::size_t folder, const wchar_t* destination,
+                      const wchar_t* destinationFolder) {
   // What the platform's copy refuses to overwrite stays refused: a folder, and a file marked
   // read-only or hidden.
   const DWORD existing = GetFileAttributesW(destination);
@@ -255,19 +378,47 @@ std::int32_t CopyOver(const Text& source, const Text& full, std::size_t folder,
     return 0;
   }
 
+  RemoveStaleTemporaryFiles(destinationFolder);
   // From here on the new file is reached only through this handle, never by its name again, so
   // nobody can swap what the name points at; the older destination file is touched only by the
   // one-step replace, after a complete copy whose data is on the disk.
-  OwnedHandle temporary(CreateTemporaryFile(full, folder));
+  const Temporary made = CreateTemporaryFile(calls, full, folder);
+  OwnedHandle temporary(made.file);
   if (!temporary.IsOpen()) return 0;
   bool copied = CopyContent(from.Get(), temporary.Get(), size.QuadPart) &&
                 CarryOver(basic, temporary.Get());
   // The source may be the destination itself, and an open handle would block its replacement.
   from.Close();
-  copied = copied && FlushFileBuffers(temporary.Get()) &&
-           ReplaceDestination(temporary.Get(), destination);
-  if (!copied) RetryWhileHeld([&] { return MarkForDeletion(temporary.Get(), true); });
-  return copied ? 1 : 0;
+  copied = copied && FlushFileBuffers(temporary.Get());
+  if (made.marked) {
+    const Placed placed =
+        copied ? ReplaceThroughHandle(calls, temporary.Get(), destination) : Placed::kFailed;
+    if (placed == Placed::kReplaced) {
+      // The rename is on the disk only with its folder; a file system without a journal
+      // (FAT32 and exFAT sticks) could otherwise lose it after "Fertig!". The add-on is in
+      // place either way, so a failure here changes nothing of the result.
+      FlushFileBuffers(temporary.Get());
+      return 1;
+    }
+    if (placed == Placed::kFailed) {
+      RetryWhileHeld([&] { return calls.markForDeletion(temporary.Get(), true); });
+      return 0;
+    }
+  }
+  // Where the file system refused the mark or the handle rename, the file goes by its name.
+  temporary.Close();
+  return ReplaceByName(made.path, destination, copied) ? 1 : 0;
+}
+
+// The folder part of the wide destination, separator included; null when memory runs out.
+wchar_t* WideFolder(const wchar_t* destination) {
+  int folder = 0;
+  for (int i = 0; destination[i] != L'\0'; ++i) {
+    if (destination[i] == L'\\' || destination[i] == L'/') folder = i + 1;
+  }
+  auto* wide = static_cast<wchar_t*>(Allocate(sizeof(wchar_t) * (folder + 1)));
+  if (wide != nullptr) CopyMemory(wide, destination, sizeof(wchar_t) * folder);
+  return wide;
 }
 
 }  // namespace
@@ -276,7 +427,14 @@ std::int64_t QueryFileSize(const Text& path) {
   return QueryFileSizeWith(kPlatformCalls, path, AnsiLeadBytes());
 }
 
+const CopyCalls& PlatformCopyCalls() { return kPlatformCopyCalls; }
+
 std::int32_t DuplicateFile(const Text& source, const Text& destination, const wchar_t* fileName) {
+  return DuplicateFileWith(kPlatformCopyCalls, source, destination, fileName);
+}
+
+std::int32_t DuplicateFileWith(const CopyCalls& calls, const Text& source,
+                               const Text& destination, const wchar_t* fileName) {
   if (source.IsAbsent() || destination.IsAbsent()) return 0;
   if (destination.IsEmpty()) return 0;
   if (fileName != nullptr && fileName[0] == L'\0') return 0;
@@ -285,8 +443,10 @@ std::int32_t DuplicateFile(const Text& source, const Text& destination, const wc
   const std::size_t folder = FolderLength(full.CStr(), full.Length());
   if (full.IsAbsent() || folder == 0 || folder == full.Length()) return 0;
   wchar_t* const wideDestination = WideDestination(full, folder, fileName);
-  if (wideDestination == nullptr) return 0;
-  const std::int32_t copied = CopyOver(source, full, folder, wideDestination);
+  wchar_t* const wideFolder = wideDestination ? WideFolder(wideDestination) : nullptr;
+  const std::int32_t copied =
+      wideFolder ? CopyOver(calls, source, full, folder, wideDestination, wideFolder) : 0;
+  Release(wideFolder);
   Release(wideDestination);
   return copied;
 }

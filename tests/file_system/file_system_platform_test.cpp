@@ -1,6 +1,7 @@
 // The file-system service for real under Wine: drives C: and Z: (and a missing Q:), files and
 // folders in a private folder on C:, a sparse file above 4 GiB, the working directory, and the
-// copy with its failures (a full tmpfs drive T:, a destination held open by another process).
+// copy with its failures (a full tmpfs drive T:, a destination held open by another process,
+// and, through stand-ins for two handle calls, the file systems that refuse them).
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -88,6 +89,29 @@ std::string Summary(const std::string& bytes) {
   return std::to_string(bytes.size()) + " bytes starting " +
          std::to_string(bytes.empty() ? -1 : static_cast<unsigned char>(bytes[0]));
 }
+
+// Stand-ins for the copy's handle calls, answering as some network and virtual file systems do;
+// 0 passes the call on to the platform.
+struct HandleCallFaults {
+  DWORD mark = 0;
+  DWORD replace = 0;
+  bool replacedAnyway = false;  // the rename happens, and then `replace` is reported
+};
+HandleCallFaults faults;
+
+std::uint32_t FaultyMark(void* file, bool marked) {
+  return faults.mark != 0 ? faults.mark : PlatformCopyCalls().markForDeletion(file, marked);
+}
+
+std::uint32_t FaultyReplace(void* file, const wchar_t* destination) {
+  if (faults.replace == 0 || faults.replacedAnyway) {
+    const std::uint32_t error = PlatformCopyCalls().replace(file, destination);
+    if (error != 0 || faults.replace == 0) return error;
+  }
+  return faults.replace;
+}
+
+const CopyCalls kFaultyCalls = {FaultyMark, FaultyReplace};
 
 // A private folder on C: for each test, removed afterwards; the working directory is restored.
 class FileSystemPlatform : public ::testing::Test {
@@ -358,6 +382,59 @@ TEST_F(DuplicateFileTest, AUnicodeFileNameIsWrittenUnderThatName) {
   ExpectOlderCopyKept("unicode name");
 }
 
+TEST_F(DuplicateFileTest, RefusedHandleCallsGoByNameAndLeaveNothing) {
+  const struct {
+    HandleCallFaults faults;
+    bool installed;
+    const char* label;
+  } cases[] = {
+      {{ERROR_NOT_SUPPORTED, 0, false}, true, "mark refused as unsupported"},
+      {{ERROR_INVALID_FUNCTION, 0, false}, true, "mark refused as an invalid function"},
+      {{0, ERROR_INVALID_PARAMETER, false}, true, "rename refused as an invalid parameter"},
+      {{0, ERROR_NOT_SUPPORTED, false}, true, "rename refused as unsupported"},
+      {{0, ERROR_UNEXP_NET_ERR, true}, true, "rename reported failed but done"},
+      {{0, ERROR_UNEXP_NET_ERR, false}, false, "rename failed"},
+      {{ERROR_WRITE_PROTECT, 0, false}, false, "mark failed"},
+  };
+  for (const auto& c : cases) {
+    ASSERT_TRUE(WriteBytes(destination_, Pattern(3000, 3)));
+    faults = c.faults;
+    const std::int32_t copied =
+        DuplicateFileWith(kFaultyCalls, Text(source_.c_str()), Text(destination_.c_str()));
+    faults = {};
+    if (!c.installed) {
+      EXPECT_EQ(copied, 0) << c.label;
+      ExpectOlderCopyKept(c.label);
+      continue;
+    }
+    EXPECT_NE(copied, 0) << c.label;
+    EXPECT_EQ(Summary(ReadBytes(destination_)), Summary(Pattern(5000, 7))) << c.label;
+    EXPECT_EQ(Joined(ListFolder(target_)), "{addon.pak}") << c.label;
+  }
+}
+
+TEST_F(DuplicateFileTest, StaleTemporaryFilesOfOursGoAndNothingElse) {
+  // Left by earlier copies after a power cut: the full name and one cut at the path limit. The
+  // others only look like them, or another program holds one open.
+  Make("pak\\~PakInstaller-0123abcd.tmp", 10);
+  Make("pak\\~PakInstaller-0123abcd.t", 10);
+  Make("pak\\~PakInstaller-0123abcd.tmp.pak", 10);
+  Make("pak\\~PakInstaller-0123abcd.txt", 10);
+  Make("pak\\~0123abcd", 10);
+  Folder("pak\\~PakInstaller-00000002.tmp");
+  const std::string held = Make("pak\\~PakInstaller-00000001.tmp", 10);
+  FileHolder holder(PathBesideExecutable("hold_file.exe").c_str(), held.c_str(), GENERIC_READ,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+  ASSERT_TRUE(holder.Held());
+
+  EXPECT_NE(DuplicateFile(Text(source_.c_str()), Text(destination_.c_str())), 0);
+  holder.Release();
+  EXPECT_EQ(Joined(ListFolder(target_)),
+            "{addon.pak, ~0123abcd, ~PakInstaller-00000001.tmp, ~PakInstaller-00000002.tmp, "
+            "~PakInstaller-0123abcd.tmp.pak, ~PakInstaller-0123abcd.txt}");
+  EXPECT_TRUE(ReadBytes(destination_) == Pattern(5000, 7));
+}
+
 TEST_F(DuplicateFileTest, AMissingDestinationFolderGivesZero) {
   const std::string missing = base_ + "\\missing\\addon.pak";
   EXPECT_EQ(DuplicateFile(Text(source_.c_str()), Text(missing.c_str())), 0);
@@ -520,12 +597,19 @@ TEST_F(DuplicateFileTest, AFullDiskKeepsTheOlderCopy) {
       {400 * 1024, "larger than the drive"},
       {200 * 1024, "fits alone, not beside the older copy"},
   };
-  for (const auto& c : cases) {
-    const std::string source = Make("full.pak", c.size, 13);
-    EXPECT_EQ(DuplicateFile(Text(source.c_str()), Text(older.c_str())), 0) << c.label;
-    EXPECT_EQ(Summary(ReadBytes(older)), Summary(olderBytes)) << c.label;
-    EXPECT_TRUE(ReadBytes(older) == olderBytes) << c.label;
-    EXPECT_EQ(Joined(ListFolder(folder)), "{addon.pak}") << c.label;
+  // Also where the file system refuses the deletion mark: the new file then goes by its name.
+  for (const DWORD refusedMark : {DWORD{0}, DWORD{ERROR_NOT_SUPPORTED}}) {
+    for (const auto& c : cases) {
+      const std::string label = c.label + std::string(refusedMark ? ", mark refused" : "");
+      const std::string source = Make("full.pak", c.size, 13);
+      faults.mark = refusedMark;
+      EXPECT_EQ(DuplicateFileWith(kFaultyCalls, Text(source.c_str()), Text(older.c_str())), 0)
+          << label;
+      faults = {};
+      EXPECT_EQ(Summary(ReadBytes(older)), Summary(olderBytes)) << label;
+      EXPECT_TRUE(ReadBytes(older) == olderBytes) << label;
+      EXPECT_EQ(Joined(ListFolder(folder)), "{addon.pak}") << label;
+    }
   }
   // Where the new copy fits, it replaces the older one.
   const std::string small = Make("small.pak", 60 * 1024, 17);

@@ -4,7 +4,8 @@ calls of the tool's processes and of the bench's wineserver (which carries out r
 files for Wine processes), then checks two promises of the copy from the traces:
 
 - the new file's data is synced (fsync or fdatasync on its descriptor) before the rename that
-  puts it in place of the older add-on;
+  puts it in place of the older add-on, and synced again through the same descriptor after the
+  rename, so that the new name is on the disk before the tool reports success;
 - once the temporary file exists, no call names its path again except that one rename (and
   Wine's own look at where a symbolic link points): no open, stat, attribute change or delete.
 
@@ -136,5 +137,16 @@ if created:
         check(ended is not None and ended < rename.stamp, "the sync ended before the rename",
               "sync of %.1f ms ended %.1f ms before the rename"
               % (((ended or sync.stamp) - sync.stamp) * 1e3, (rename.stamp - (ended or sync.stamp)) * 1e3))
+
+    # After the rename the descriptor carries the add-on's own name.
+    renamed = re.compile(r"<[^>]*/game/pak/trains\.pak>")
+    if renames:
+        rename = renames[0]
+        took = re.search(r"<([\d.]+)>$", rename.rest.rstrip())
+        renamed_at = rename.stamp + (float(took.group(1)) if took else 0)
+        after = [c for c in trace if c.origin == "tool" and c.name in ("fsync", "fdatasync")
+                 and not c.resumed and c.stamp >= renamed_at and renamed.search(c.rest)]
+        check(len(after) >= 1, "the tool synced the new add-on again after the rename",
+              [c.rest[:120] for c in after])
 
 sys.exit(1 if failures else 0)

@@ -1,9 +1,10 @@
 // The real PakInstaller.exe under Wine while the machine works against it: a full disk, a
 // destination that another program holds open, a read-only volume, an add-on that vanishes
 // while the prompt is up, a config.pref that someone holds open for writing, a hold that ends
-// within a moment, and a tool killed during the copy. Worked through its windows like a person
-// and judged by the boxes it showed, its exit code and every folder it could have touched: the
-// older add-on, config.pref and the absence of temporary files are compared byte for byte.
+// within a moment, a tool killed during the copy, and a stale temporary file of an earlier
+// install. Worked through its windows like a person and judged by the boxes it showed, its exit
+// code and every folder it could have touched: the older add-on, config.pref and the absence of
+// temporary files are compared byte for byte.
 // Drive F: (a 256 KB tmpfs) and drive R: (a read-only tmpfs holding readonly-drive/) come from
 // CTest fixtures (scripts/tmpfs-drive).
 #include <windows.h>
@@ -110,6 +111,7 @@ struct Expected {
   const char* initialText;                    // what the prompt offers
   std::vector<Box> boxes;                     // exactly these, in this order
   std::map<std::string, std::string> changes;  // full path -> new bytes, or kRemoved
+  std::string pakSetNames = "{trains.pak}";    // all that the pak-set folder holds afterwards
 };
 
 class FaultTest : public testing::Test {
@@ -175,7 +177,7 @@ class FaultTest : public testing::Test {
     const std::string olderWanted = older == expected.changes.end() ? layout.olderBytes : older->second;
     EXPECT_TRUE(olderNow == olderWanted) << layout.olderCopy << " holds " << Summary(olderNow)
                                          << ", not " << Summary(olderWanted);
-    EXPECT_EQ(Names(layout.game + layout.pakSet), "{trains.pak}") << layout.game + layout.pakSet;
+    EXPECT_EQ(Names(layout.game + layout.pakSet), expected.pakSetNames) << layout.game + layout.pakSet;
     const std::string configNow = ReadBytes(layout.config);
     EXPECT_TRUE(configNow == layout.configBytes) << "config.pref holds \"" << ui::Printable(configNow) << "\"";
 
@@ -399,11 +401,28 @@ TEST_F(FaultTest, KilledDuringTheCopyKeepsTheOlderCopyAndLeavesNoTemporaryFile) 
   const std::string account = Describe(session);
   ASSERT_FALSE(seen.empty()) << "no temporary file was seen in " << pakSet << "; " << account;
   std::printf("[ note     ] killed while %s was in %s\n", seen.c_str(), pakSet.c_str());
+  EXPECT_EQ(seen.rfind("{~PakInstaller-", 0), 0u) << "the temporary file's name says whose it is";
   EXPECT_TRUE(session.exited && session.exitCode == kKilled) << account;
   EXPECT_TRUE(session.boxes.empty()) << account;
   const std::string olderNow = ReadBytes(layout.olderCopy);
   EXPECT_TRUE(olderNow == layout.olderBytes) << layout.olderCopy << " holds " << Summary(olderNow);
   EXPECT_EQ(Names(pakSet), "{trains.pak}") << pakSet;
+}
+
+TEST_F(FaultTest, StaleTemporaryFileOfOursGoesWithTheNextInstall) {
+  // What a power cut left in the pak-set folder during an earlier install goes; a file of the
+  // player's that only looks like it stays.
+  const std::string name = "stale_temporary_file";
+  Layout layout = Prepare(name, "", kNewAddOn);
+  const std::string pakSet = layout.game + layout.pakSet + "\\";
+  const std::string lookAlike = pakSet + "~PakInstaller-0badf00d.tmp.bak";
+  WriteBytes(pakSet + "~PakInstaller-0badf00d.tmp", AddOnBytes(3000, 5));
+  WriteBytes(lookAlike, "kept");
+
+  const Session session = Run(layout, name);
+  ExpectOutcome(layout, session,
+                {"pak", {Installed("trains.pak")}, {{layout.olderCopy, kNewAddOn}, {lookAlike, "kept"}},
+                 "{trains.pak}{~PakInstaller-0badf00d.tmp.bak}"});
 }
 
 TEST_F(FaultTest, HoldThatEndsWithinAMomentStillInstalls) {
