@@ -113,11 +113,15 @@ bool Program::Start(const std::string& commandLine, const std::string& workingDi
                       workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup,
                       &info))
     return false;
+  Adopt(info);
+  return true;
+}
+
+void Program::Adopt(const PROCESS_INFORMATION& info) {
   CloseHandle(info.hThread);
   process_ = info.hProcess;
   id_ = info.dwProcessId;
   threadId_ = info.dwThreadId;
-  return true;
 }
 
 bool Program::StartUnicode(const std::string& commandLine, const std::string& workingDirectory) {
@@ -132,10 +136,7 @@ bool Program::StartUnicode(const std::string& commandLine, const std::string& wo
   if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
                       folder.empty() ? nullptr : folder.c_str(), &startup, &info))
     return false;
-  CloseHandle(info.hThread);
-  process_ = info.hProcess;
-  id_ = info.dwProcessId;
-  threadId_ = info.dwThreadId;
+  Adopt(info);
   return true;
 }
 

@@ -66,6 +66,8 @@ class Program {
   DWORD MainThreadId() const { return threadId_; }  // 0 after Open
 
  private:
+  void Adopt(const PROCESS_INFORMATION& info);  // keeps the new process, lets its thread go
+
   HANDLE process_ = nullptr;
   DWORD id_ = 0;
   DWORD threadId_ = 0;
