@@ -51,11 +51,11 @@ class OwnedHandle {
 
 // The length of the folder part of a full path, separator included.
 std::size_t FolderLength(const char* path, std::size_t length) {
+  // The second byte of a double-byte character may be 0x5C: it is never a separator.
+  const LeadBytes leadBytes = AnsiLeadBytes();
   std::size_t folder = 0;
-  for (std::size_t i = 0; i < length; ++i) {
-    // The second byte of a double-byte character may be 0x5C: it is never a separator.
-    if (IsDBCSLeadByte(static_cast<BYTE>(path[i])) && i + 1 < length) ++i;
-    else if (path[i] == '\\' || path[i] == '/') folder = i + 1;
+  for (std::size_t i = 0; i < length; i += CharacterLength(leadBytes, path + i)) {
+    if (path[i] == '\\' || path[i] == '/') folder = i + 1;
   }
   return folder;
 }
@@ -133,15 +133,17 @@ std::uint32_t PlatformReplace(void* file, const wchar_t* destination) {
 
 constexpr CopyCalls kPlatformCopyCalls = {PlatformMarkForDeletion, PlatformReplace};
 
-// `text` converted from the ANSI code page; null when memory runs out.
-wchar_t* Widened(const char* text, std::size_t length) {
+// `length` bytes of `text` converted from the ANSI code page, followed by `suffix` when one is
+// given; null when memory runs out.
+wchar_t* Widened(const char* text, std::size_t length, const wchar_t* suffix = nullptr) {
   const int converted =
       length == 0 ? 0 : MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0);
   if (length != 0 && converted <= 0) return nullptr;
-  auto* wide = static_cast<wchar_t*>(Allocate(sizeof(wchar_t) * (converted + 1)));
-  if (wide != nullptr && converted > 0) {
-    MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), wide, converted);
-  }
+  const std::size_t added = suffix != nullptr ? lstrlenW(suffix) : 0;
+  auto* wide = static_cast<wchar_t*>(Allocate(sizeof(wchar_t) * (converted + added + 1)));
+  if (wide == nullptr) return nullptr;
+  if (converted > 0) MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), wide, converted);
+  if (added > 0) CopyMemory(wide + converted, suffix, sizeof(wchar_t) * added);
   return wide;  // Allocate zero-fills, so the terminator is there
 }
 
@@ -272,25 +274,6 @@ bool CarryOver(const FILE_BASIC_INFO& source, HANDLE to) {
   basic.FileAttributes = source.FileAttributes & kCarried;
   if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
   return SetFileInformationByHandle(to, FileBasicInfo, &basic, sizeof basic) != 0;
-}
-
-// The destination's full path in UTF-16: the folder part of `full` converted from the ANSI code
-// page, then `fileName` where one is given, else the rest of `full`. Null when memory runs out.
-wchar_t* WideDestination(const Text& full, std::size_t folder, const wchar_t* fileName) {
-  const std::size_t ansiPart = fileName != nullptr ? folder : full.Length();
-  const int converted =
-      ansiPart == 0 ? 0
-                    : MultiByteToWideChar(CP_ACP, 0, full.CStr(), static_cast<int>(ansiPart),
-                                          nullptr, 0);
-  if (ansiPart != 0 && converted <= 0) return nullptr;
-  const std::size_t added = fileName != nullptr ? lstrlenW(fileName) : 0;
-  auto* wide = static_cast<wchar_t*>(Allocate(sizeof(wchar_t) * (converted + added + 1)));
-  if (wide == nullptr) return nullptr;
-  if (converted > 0) {
-    MultiByteToWideChar(CP_ACP, 0, full.CStr(), static_cast<int>(ansiPart), wide, converted);
-  }
-  if (added > 0) CopyMemory(wide + converted, fileName, sizeof(wchar_t) * added);
-  return wide;  // Allocate zero-fills, so the terminator is there
 }
 
 // Whether the open file's current name is `destination`: a rename that reported a failure may
@@ -442,7 +425,9 @@ std::int32_t DuplicateFileWith(const CopyCalls& calls, const Text& source,
   const Text full = FullPath(destination);
   const std::size_t folder = FolderLength(full.CStr(), full.Length());
   if (full.IsAbsent() || folder == 0 || folder == full.Length()) return 0;
-  wchar_t* const wideDestination = WideDestination(full, folder, fileName);
+  // In UTF-16: the folder part of `full`, then `fileName` where one is given, else the rest.
+  wchar_t* const wideDestination =
+      Widened(full.CStr(), fileName != nullptr ? folder : full.Length(), fileName);
   wchar_t* const wideFolder = wideDestination ? WideFolder(wideDestination) : nullptr;
   const std::int32_t copied =
       wideFolder ? CopyOver(calls, source, full, folder, wideDestination, wideFolder) : 0;

@@ -698,6 +698,22 @@ TEST_F(SetupTest, WizardWalksThroughEveryPage) {
     page = WaitForPage(wizard, page);
     return page != nullptr;
   };
+  // "Weiter" refused by a message box: its text, once it is dismissed and the page stayed.
+  auto refusal = [&](const std::string& shot) -> std::string {
+    ui::PostClick(next);
+    HWND box = WaitForMessageBox(setup.Id());
+    if (box == nullptr) {
+      ADD_FAILURE() << "no message refused the page: " << shot;
+      return "";
+    }
+    WaitUntilPainted(box, kWaitMs);
+    shoot(box, shot);
+    const std::string text = ui::MessageBoxText(box);
+    ui::PostClick(ui::ChildById(box, IDOK));
+    EXPECT_TRUE(ui::WaitForWindowGone(box, kWaitMs)) << shot;
+    EXPECT_EQ(PageOf(wizard), page) << "the wizard left the page: " << shot;
+    return text;
+  };
   shoot(wizard, "1-welcome");
   EXPECT_NE(PageText(page).find("Doppelklick auf eine .pak-Datei"), std::string::npos) << PageText(page);
 
@@ -705,18 +721,10 @@ TEST_F(SetupTest, WizardWalksThroughEveryPage) {
   HWND folder = ui::ChildById(page, kFolderEditId);
   EXPECT_EQ(ui::TextOf(folder), kDefaultInstallDir);
   SetText(folder, "C:\\Werkzeuge\\PakInstaller");
-  ui::PostClick(next);
-  HWND unsafe = WaitForMessageBox(setup.Id());
-  ASSERT_NE(unsafe, nullptr) << "no message refused the install folder";
-  WaitUntilPainted(unsafe, kWaitMs);
-  shoot(unsafe, "2-unsafe-install-folder");
-  EXPECT_EQ(ui::MessageBoxText(unsafe),
+  EXPECT_EQ(refusal("2-unsafe-install-folder"),
             "In den Ordner \"C:\\Werkzeuge\\PakInstaller\" kann PakInstaller nicht installiert werden: "
             "Dort k\xf6nnten auch Benutzer ohne Administratorrechte das Programm austauschen.\r\n\r\n"
             "Bitte w\xe4hlen Sie einen Ordner unter C:\\Program Files, zum Beispiel " + kDefaultInstallDir + ".");
-  ui::PostClick(ui::ChildById(unsafe, IDOK));
-  ASSERT_TRUE(ui::WaitForWindowGone(unsafe, kWaitMs));
-  EXPECT_EQ(PageOf(wizard), page) << "the wizard left the page of the unsafe folder";
   SetText(folder, kDefaultInstallDir);
   shoot(wizard, "2-install-folder");
 
@@ -725,16 +733,9 @@ TEST_F(SetupTest, WizardWalksThroughEveryPage) {
   EXPECT_NE(PageText(page).find("Morvenholt installiert ist"), std::string::npos) << PageText(page);
   EXPECT_EQ(ui::TextOf(game), kGameDir) << "not the game folder of the installed config.pref";
   SetText(game, "C:\\Gibt es nicht");
-  ui::PostClick(next);
-  HWND refusal = WaitForMessageBox(setup.Id());
-  ASSERT_NE(refusal, nullptr) << "no message refused the missing folder";
-  WaitUntilPainted(refusal, kWaitMs);
-  shoot(refusal, "3-missing-game-folder");
-  EXPECT_EQ(ui::MessageBoxText(refusal), "Den Ordner \"C:\\Gibt es nicht\" gibt es nicht.\r\n\r\n"
-                                         "Bitte w\xe4hlen Sie den Ordner, in dem Morvenholt installiert ist.");
-  ui::PostClick(ui::ChildById(refusal, IDOK));
-  ASSERT_TRUE(ui::WaitForWindowGone(refusal, kWaitMs));
-  EXPECT_EQ(PageOf(wizard), page) << "the wizard left the page of the missing folder";
+  EXPECT_EQ(refusal("3-missing-game-folder"),
+            "Den Ordner \"C:\\Gibt es nicht\" gibt es nicht.\r\n\r\n"
+            "Bitte w\xe4hlen Sie den Ordner, in dem Morvenholt installiert ist.");
   SetText(game, kGameDir + "\\");
   shoot(wizard, "4-game-folder");
 
