@@ -20,7 +20,11 @@ int main(int argc, char** argv) {
   LARGE_INTEGER frequency, start, end;
   QueryPerformanceFrequency(&frequency);
   QueryPerformanceCounter(&start);
-  bool ok = duplicate ? runtime::DuplicateFile(argv[2], argv[3]) != 0
+  wchar_t source[MAX_PATH] = {};
+  wchar_t destination[MAX_PATH] = {};
+  MultiByteToWideChar(CP_ACP, 0, argv[2], -1, source, MAX_PATH);
+  MultiByteToWideChar(CP_ACP, 0, argv[3], -1, destination, MAX_PATH);
+  bool ok = duplicate ? runtime::DuplicateFile(source, destination) != 0
                       : CopyFileA(argv[2], argv[3], FALSE) != 0;
   if (ok && flush) {
     const HANDLE copy = CreateFileA(argv[3], GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,

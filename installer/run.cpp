@@ -9,6 +9,7 @@
 #include "runtime/message_box.h"
 #include "runtime/settings.h"
 #include "runtime/text.h"
+#include "runtime/wide_text.h"
 
 namespace installer {
 namespace {
@@ -95,8 +96,12 @@ void InstallAddOn(const Text& defaultAnswer, const Text& configuredGameDirectory
   } else if (runtime::QueryFileSize(gameDirectory + pakSetFolder) != runtime::kDirectory) {
     runtime::ShowMessage(m::kPakSetMissingTitle, m::kPakSetMissingText);
   } else {
-    const Text destination = gameDirectory + pakSetFolder + fileName;
-    installed = runtime::DuplicateFile(source.path, destination, source.fileName) != 0;
+    const runtime::WideText wideSource = runtime::WideFromAnsi(source.path);
+    const runtime::WideText wideDestination =
+        source.fileName != nullptr
+            ? runtime::WideFromAnsi(gameDirectory + pakSetFolder) + runtime::WideText(source.fileName)
+            : runtime::WideFromAnsi(gameDirectory + pakSetFolder + fileName);
+    installed = runtime::DuplicateFile(wideSource.CStr(), wideDestination.CStr()) != 0;
   }
   ShowResult(installed, fileName);
 }

@@ -31,27 +31,36 @@ std::int64_t QueryFileSizeWith(const FileQueryCalls& calls, const Text& path,
 // QueryFileSizeWith over the platform's own calls.
 std::int64_t QueryFileSize(const Text& path);
 
-// Copies `source` over `destination`. The new file is written beside the destination first, its
-// data flushed to the disk, and then put in its place in one step, so neither a copy that fails
-// part-way nor a power cut after success leaves an older destination file damaged; a second flush
-// after that step puts the new name on the disk before success is reported. The new file is
-// reached only through one handle from its creation to its rename, and is marked for deletion
-// until just before that rename: a failed copy, or a process killed part-way, leaves nothing
-// behind. Where the file system refuses the mark or the rename through the handle (some network
-// servers, shared folders of virtual machines), the new file is put in place by name instead
-// (replacing, written through) and removed by name when the copy fails. Non-zero only when the
-// destination holds the complete new file; 0 at once for an absent path. The new file takes over
-// the source's last-write time and its attributes except read-only and hidden. A destination that
-// is a folder, or a file marked read-only or hidden, is not overwritten (0), as the platform's own
-// copy refuses them. The temporary file is named as TemporaryFileName says, and every copy first
-// removes the stale ones that earlier copies into the same folder left after a power cut or a
-// kill: only names that IsTemporaryFileName accepts, only files nobody holds open. A destination
-// that another program holds open is waited for up to about two seconds before the copy gives 0.
-// `fileName`, when given, is the destination's own name in UTF-16 for a name that the ANSI code
-// page cannot hold: every step that reaches the destination file itself uses it in place of the
-// last element of `destination`, whose folder part still places the temporary file.
-std::int32_t DuplicateFile(const Text& source, const Text& destination,
-                           const wchar_t* fileName = nullptr);
+// How far a copy has come, and whether it is to go on.
+struct CopyProgress {
+  // `copied` of `total` bytes are in the new file. False stops the copy: the new file goes, the
+  // older destination stays as it was, and the copy gives 0.
+  bool (*step)(void* context, std::int64_t copied, std::int64_t total);
+  void* context;
+};
+
+// Copies `source` over `destination`, both UTF-16 paths that reach exactly the files they spell.
+// The new file is written beside the destination first, its data flushed to the disk, and then
+// put in its place in one step, so neither a copy that fails part-way nor a power cut after
+// success leaves an older destination file damaged; a second flush after that step puts the new
+// name on the disk before success is reported. The new file is reached only through one handle
+// from its creation to its rename, and is marked for deletion until just before that rename: a
+// failed copy, or a process killed part-way, leaves nothing behind. Where the file system refuses
+// the mark or the rename through the handle (some network servers, shared folders of virtual
+// machines), the new file is put in place by name instead (replacing, written through) and
+// removed by name when the copy fails. Non-zero only when the destination holds the complete new
+// file; 0 at once for a null or empty path. The new file takes over the source's last-write time
+// and its attributes except read-only and hidden. A destination that is a folder, or a file
+// marked read-only or hidden, is not overwritten (0), as the platform's own copy refuses them.
+// The temporary file is named as TemporaryFileName says, and every copy first removes the stale
+// ones that earlier copies into the same folder left after a power cut or a kill: only names
+// that IsTemporaryFileName accepts, only files nobody holds open. A destination that another
+// program holds open is waited for up to about two seconds before the copy gives 0.
+// `progress`, when given, hears of the copy once before the first block, after every block, and
+// once more when the data is on the disk, just before the rename: the last moment it can stop
+// the copy. After that the copy goes through to its end.
+std::int32_t DuplicateFile(const wchar_t* source, const wchar_t* destination,
+                           const CopyProgress* progress = nullptr);
 
 // The two calls on the copy's open temporary file that some file systems refuse, so that a test
 // can stand in for them (Wine never refuses them). Each returns 0 on success, else the platform's
@@ -65,8 +74,8 @@ struct CopyCalls {
 const CopyCalls& PlatformCopyCalls();
 
 // DuplicateFile over the given calls.
-std::int32_t DuplicateFileWith(const CopyCalls& calls, const Text& source,
-                               const Text& destination, const wchar_t* fileName = nullptr);
+std::int32_t DuplicateFileWith(const CopyCalls& calls, const wchar_t* source,
+                               const wchar_t* destination, const CopyProgress* progress = nullptr);
 
 // The temporary file's name for the number `value`: "~PakInstaller-", 8 lowercase hexadecimal
 // digits and ".tmp" (26 characters), where `room` (the characters that the path limit leaves

@@ -30,6 +30,15 @@ bool WriteBytes(const std::string& path, const std::string& bytes) {
   return ok && written == bytes.size();
 }
 
+// An ANSI path of the tests in UTF-16, as the copy takes it.
+std::wstring Wide(const std::string& ansi) {
+  std::wstring wide(ansi.size(), L'\0');
+  const int length = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()),
+                                         wide.data(), static_cast<int>(wide.size()));
+  wide.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+  return wide;
+}
+
 std::string ReadBytes(const std::string& path) {
   const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -309,7 +318,7 @@ class DuplicateFileTest : public FileSystemPlatform {
 };
 
 TEST_F(DuplicateFileTest, ReplacesAnOlderCopyAndLeavesNothingElse) {
-  EXPECT_NE(DuplicateFile(Text(source_.c_str()), Text(destination_.c_str())), 0);
+  EXPECT_NE(DuplicateFile(Wide(source_).c_str(), Wide(destination_).c_str()), 0);
   EXPECT_EQ(Summary(ReadBytes(destination_)), Summary(Pattern(5000, 7)));
   EXPECT_TRUE(ReadBytes(destination_) == Pattern(5000, 7));
   EXPECT_EQ(Joined(ListFolder(target_)), "{addon.pak}");
@@ -331,7 +340,7 @@ TEST_F(DuplicateFileTest, CopiesToANewNameAndLargeFilesWhole) {
   Make("empty.pak", 0);
   ASSERT_TRUE(SetCurrentDirectoryA(base_.c_str()));
   for (const auto& c : cases) {
-    EXPECT_NE(DuplicateFile(Text(c.from.c_str()), Text(c.to.c_str())), 0) << c.to;
+    EXPECT_NE(DuplicateFile(Wide(c.from).c_str(), Wide(c.to).c_str()), 0) << c.to;
     const std::string full = c.to.find(':') == std::string::npos ? base_ + "\\" + c.to : c.to;
     EXPECT_EQ(Summary(ReadBytes(full)), Summary(c.expected)) << c.to;
     EXPECT_TRUE(ReadBytes(full) == c.expected) << c.to;
@@ -342,17 +351,22 @@ TEST_F(DuplicateFileTest, CopiesToANewNameAndLargeFilesWhole) {
 
 TEST_F(DuplicateFileTest, FailuresKeepTheOlderCopy) {
   Folder("a-folder");
+  const std::wstring source = Wide(source_);
+  const std::wstring destination = Wide(destination_);
+  const std::wstring missing = Wide(base_ + "\\missing.pak");
+  const std::wstring folder = Wide(base_ + "\\a-folder");
+  const std::wstring targetFolder = Wide(target_ + "\\");
   const struct {
-    Text from;
-    Text to;
+    const wchar_t* from;
+    const wchar_t* to;
     const char* label;
   } cases[] = {
-      {Text(), Text(destination_.c_str()), "absent source"},
-      {Text(source_.c_str()), Text(), "absent destination"},
-      {Text((base_ + "\\missing.pak").c_str()), Text(destination_.c_str()), "missing source"},
-      {Text(""), Text(destination_.c_str()), "empty source"},
-      {Text((base_ + "\\a-folder").c_str()), Text(destination_.c_str()), "source is a folder"},
-      {Text(source_.c_str()), Text((target_ + "\\").c_str()), "destination is the folder"},
+      {nullptr, destination.c_str(), "no source"},
+      {source.c_str(), nullptr, "no destination"},
+      {missing.c_str(), destination.c_str(), "missing source"},
+      {L"", destination.c_str(), "empty source"},
+      {folder.c_str(), destination.c_str(), "source is a folder"},
+      {source.c_str(), targetFolder.c_str(), "destination is the folder"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(DuplicateFile(c.from, c.to), 0) << c.label;
@@ -360,26 +374,63 @@ TEST_F(DuplicateFileTest, FailuresKeepTheOlderCopy) {
   }
 }
 
-// A name the ANSI code page cannot hold reaches the destination in UTF-16; the ANSI text of the
-// destination, Windows' best fit of it, only places the temporary file in the right folder.
+// A name the ANSI code page cannot hold is written under that name, and its best fit, a file of
+// its own beside it, is never touched.
 TEST_F(DuplicateFileTest, AUnicodeFileNameIsWrittenUnderThatName) {
-  const std::wstring name = L"\x141\xf3" L"d\x17a.pak";  // Łódź.pak
-  const std::wstring wide = std::wstring(target_.begin(), target_.end()) + L"\\" + name;
-  const Text bestFit((target_ + "\\Lodz.pak").c_str());
-  EXPECT_NE(DuplicateFile(Text(source_.c_str()), bestFit, name.c_str()), 0);
-  EXPECT_NE(DuplicateFile(Text(source_.c_str()), bestFit, name.c_str()), 0) << "over itself";
-  EXPECT_EQ(GetFileAttributesA((target_ + "\\Lodz.pak").c_str()), INVALID_FILE_ATTRIBUTES);
+  const std::wstring wide = Wide(target_) + L"\\\x141\xf3" L"d\x17a.pak";  // Łódź.pak
+  const std::string bestFit = target_ + "\\Lodz.pak";
+  ASSERT_TRUE(WriteBytes(bestFit, Pattern(100, 4)));
+  EXPECT_NE(DuplicateFile(Wide(source_).c_str(), wide.c_str()), 0);
+  EXPECT_NE(DuplicateFile(Wide(source_).c_str(), wide.c_str()), 0) << "over itself";
+  EXPECT_TRUE(ReadBytes(bestFit) == Pattern(100, 4));
   WIN32_FILE_ATTRIBUTE_DATA data = {};
   ASSERT_TRUE(GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data));
   EXPECT_EQ(data.nFileSizeLow, 5000u);
 
   // The read-only mark is looked for on the file of that name, not on its best fit.
   ASSERT_TRUE(SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_READONLY));
-  EXPECT_EQ(DuplicateFile(Text(destination_.c_str()), bestFit, name.c_str()), 0);
+  EXPECT_EQ(DuplicateFile(Wide(destination_).c_str(), wide.c_str()), 0);
   ASSERT_TRUE(SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL));
-  EXPECT_EQ(DuplicateFile(Text(source_.c_str()), bestFit, L""), 0) << "an empty name";
   ASSERT_TRUE(DeleteFileW(wide.c_str()));
+  ASSERT_TRUE(DeleteFileA(bestFit.c_str()));
   ExpectOlderCopyKept("unicode name");
+}
+
+// A progress that stops the copy at one of its calls: the older copy stays whole, and only the
+// stop after the last call would let the new one in.
+TEST_F(DuplicateFileTest, AStoppedCopyKeepsTheOlderCopy) {
+  const std::string large = Make("large.pak", 3 * 256 * 1024 + 5, 11);
+  struct Stopper {
+    int calls = 0;
+    int stopAt = 0;
+    std::int64_t lastCopied = -1;
+    std::int64_t total = 0;
+  };
+  const auto step = [](void* context, std::int64_t copied, std::int64_t total) {
+    auto* stopper = static_cast<Stopper*>(context);
+    stopper->lastCopied = copied;
+    stopper->total = total;
+    return ++stopper->calls != stopper->stopAt;
+  };
+  // 0 before the first block, one call after each of the four blocks, one after the flush.
+  for (int stopAt = 1; stopAt <= 7; ++stopAt) {
+    Stopper stopper;
+    stopper.stopAt = stopAt;
+    const CopyProgress progress = {step, &stopper};
+    const std::int32_t copied =
+        DuplicateFile(Wide(large).c_str(), Wide(destination_).c_str(), &progress);
+    EXPECT_EQ(stopper.total, 3 * 256 * 1024 + 5) << stopAt;
+    if (stopAt <= 6) {
+      EXPECT_EQ(copied, 0) << stopAt;
+      EXPECT_EQ(stopper.calls, stopAt);
+      ExpectOlderCopyKept("stopped at call " + std::to_string(stopAt));
+    } else {
+      EXPECT_NE(copied, 0);
+      EXPECT_EQ(stopper.calls, 6);
+      EXPECT_EQ(stopper.lastCopied, stopper.total);
+      EXPECT_TRUE(ReadBytes(destination_) == Pattern(3 * 256 * 1024 + 5, 11));
+    }
+  }
 }
 
 TEST_F(DuplicateFileTest, RefusedHandleCallsGoByNameAndLeaveNothing) {
@@ -400,7 +451,7 @@ TEST_F(DuplicateFileTest, RefusedHandleCallsGoByNameAndLeaveNothing) {
     ASSERT_TRUE(WriteBytes(destination_, Pattern(3000, 3)));
     faults = c.faults;
     const std::int32_t copied =
-        DuplicateFileWith(kFaultyCalls, Text(source_.c_str()), Text(destination_.c_str()));
+        DuplicateFileWith(kFaultyCalls, Wide(source_).c_str(), Wide(destination_).c_str());
     faults = {};
     if (!c.installed) {
       EXPECT_EQ(copied, 0) << c.label;
@@ -427,7 +478,7 @@ TEST_F(DuplicateFileTest, StaleTemporaryFilesOfOursGoAndNothingElse) {
                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
   ASSERT_TRUE(holder.Held());
 
-  EXPECT_NE(DuplicateFile(Text(source_.c_str()), Text(destination_.c_str())), 0);
+  EXPECT_NE(DuplicateFile(Wide(source_).c_str(), Wide(destination_).c_str()), 0);
   holder.Release();
   EXPECT_EQ(Joined(ListFolder(target_)),
             "{addon.pak, ~0123abcd, ~PakInstaller-00000001.tmp, ~PakInstaller-00000002.tmp, "
@@ -437,7 +488,7 @@ TEST_F(DuplicateFileTest, StaleTemporaryFilesOfOursGoAndNothingElse) {
 
 TEST_F(DuplicateFileTest, AMissingDestinationFolderGivesZero) {
   const std::string missing = base_ + "\\missing\\addon.pak";
-  EXPECT_EQ(DuplicateFile(Text(source_.c_str()), Text(missing.c_str())), 0);
+  EXPECT_EQ(DuplicateFile(Wide(source_).c_str(), Wide(missing).c_str()), 0);
   EXPECT_EQ(GetFileAttributesA((base_ + "\\missing").c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(Joined(ListFolder(base_)), "{new.pak, pak}");
 }
@@ -445,7 +496,7 @@ TEST_F(DuplicateFileTest, AMissingDestinationFolderGivesZero) {
 TEST_F(DuplicateFileTest, AFolderInTheDestinationsPlaceStays) {
   const std::string folder = Folder("pak\\addon-dir");
   Make("pak\\addon-dir\\inside.txt", 10);
-  EXPECT_EQ(DuplicateFile(Text(source_.c_str()), Text(folder.c_str())), 0);
+  EXPECT_EQ(DuplicateFile(Wide(source_).c_str(), Wide(folder).c_str()), 0);
   EXPECT_EQ(Joined(ListFolder(folder)), "{inside.txt}");
   EXPECT_EQ(Joined(ListFolder(target_)), "{addon-dir, addon.pak}");
 }
@@ -454,7 +505,7 @@ TEST_F(DuplicateFileTest, AReadOnlyOrHiddenOlderCopyIsNotOverwritten) {
   const DWORD marks[] = {FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_HIDDEN};
   for (const DWORD mark : marks) {
     ASSERT_TRUE(SetFileAttributesA(destination_.c_str(), mark));
-    EXPECT_EQ(DuplicateFile(Text(source_.c_str()), Text(destination_.c_str())), 0) << mark;
+    EXPECT_EQ(DuplicateFile(Wide(source_).c_str(), Wide(destination_).c_str()), 0) << mark;
     EXPECT_EQ(GetFileAttributesA(destination_.c_str()) & mark, mark);
     ASSERT_TRUE(SetFileAttributesA(destination_.c_str(), FILE_ATTRIBUTE_NORMAL));
     ExpectOlderCopyKept("attribute " + std::to_string(mark));
@@ -470,7 +521,7 @@ TEST_F(DuplicateFileTest, ASourceCopiedOntoItselfStaysWhole) {
       {target_ + "\\.\\addon.pak", "other spelling"},
   };
   for (const auto& c : cases) {
-    EXPECT_NE(DuplicateFile(Text(destination_.c_str()), Text(c.to.c_str())), 0) << c.label;
+    EXPECT_NE(DuplicateFile(Wide(destination_).c_str(), Wide(c.to).c_str()), 0) << c.label;
     ExpectOlderCopyKept(c.label);
   }
 }
@@ -492,7 +543,7 @@ TEST_F(DuplicateFileTest, ADestinationHeldOpenWithoutSharingIsNotReplaced) {
   for (const auto& c : cases) {
     FileHolder held(holder.c_str(), destination_.c_str(), c.access, 0);
     ASSERT_TRUE(held.Held()) << c.label;
-    EXPECT_EQ(DuplicateFile(Text(c.from.c_str()), Text(destination_.c_str())), 0) << c.label;
+    EXPECT_EQ(DuplicateFile(Wide(c.from).c_str(), Wide(destination_).c_str()), 0) << c.label;
     held.Release();
     ExpectOlderCopyKept(c.label);
   }
@@ -509,7 +560,7 @@ TEST_F(DuplicateFileTest, AHoldThatEndsWithinAMomentIsWaitedOut) {
     held.Release();
   });
   const DWORD start = GetTickCount();
-  const std::int32_t copied = DuplicateFile(Text(source_.c_str()), Text(destination_.c_str()));
+  const std::int32_t copied = DuplicateFile(Wide(source_).c_str(), Wide(destination_).c_str());
   const DWORD elapsed = GetTickCount() - start;
   releaser.join();
   EXPECT_NE(copied, 0) << "after " << elapsed << " ms";
@@ -543,7 +594,7 @@ TEST_F(DuplicateFileTest, AReadOnlyDownloadInstallsAndItsNewerVersionOverIt) {
     CloseHandle(file);
     ASSERT_TRUE(SetFileAttributesA(source.c_str(), c.attributes)) << c.label;
 
-    EXPECT_NE(DuplicateFile(Text(source.c_str()), Text(destination_.c_str())), 0) << c.label;
+    EXPECT_NE(DuplicateFile(Wide(source).c_str(), Wide(destination_).c_str()), 0) << c.label;
     EXPECT_TRUE(ReadBytes(destination_) == Pattern(7000, c.seed)) << c.label;
     WIN32_FILE_ATTRIBUTE_DATA data = {};
     ASSERT_TRUE(GetFileAttributesExA(destination_.c_str(), GetFileExInfoStandard, &data));
@@ -574,7 +625,7 @@ TEST_F(DuplicateFileTest, EveryDestinationThePlatformCopyWritesIsWritten) {
       continue;
     }
     ASSERT_TRUE(WriteBytes(destination, Pattern(3000, 3)));
-    EXPECT_NE(DuplicateFile(Text(source_.c_str()), Text(destination.c_str())), 0) << length;
+    EXPECT_NE(DuplicateFile(Wide(source_).c_str(), Wide(destination).c_str()), 0) << length;
     EXPECT_TRUE(ReadBytes(destination) == Pattern(5000, 7)) << length;
     EXPECT_EQ(Joined(ListFolder(folder)), "{trains.pak}") << length;
   }
@@ -603,7 +654,7 @@ TEST_F(DuplicateFileTest, AFullDiskKeepsTheOlderCopy) {
       const std::string label = c.label + std::string(refusedMark ? ", mark refused" : "");
       const std::string source = Make("full.pak", c.size, 13);
       faults.mark = refusedMark;
-      EXPECT_EQ(DuplicateFileWith(kFaultyCalls, Text(source.c_str()), Text(older.c_str())), 0)
+      EXPECT_EQ(DuplicateFileWith(kFaultyCalls, Wide(source).c_str(), Wide(older).c_str()), 0)
           << label;
       faults = {};
       EXPECT_EQ(Summary(ReadBytes(older)), Summary(olderBytes)) << label;
@@ -613,7 +664,7 @@ TEST_F(DuplicateFileTest, AFullDiskKeepsTheOlderCopy) {
   }
   // Where the new copy fits, it replaces the older one.
   const std::string small = Make("small.pak", 60 * 1024, 17);
-  EXPECT_NE(DuplicateFile(Text(small.c_str()), Text(older.c_str())), 0);
+  EXPECT_NE(DuplicateFile(Wide(small).c_str(), Wide(older).c_str()), 0);
   EXPECT_TRUE(ReadBytes(older) == Pattern(60 * 1024, 17)) << Summary(ReadBytes(older));
   EXPECT_EQ(Joined(ListFolder(folder)), "{addon.pak}");
   RemoveTree(folder);
