@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "runtime/text.h"
+#include "runtime/wide_text.h"
 
 namespace runtime {
 
@@ -15,6 +16,8 @@ namespace runtime {
 // Non-zero when a file was opened (also an empty one); 0 when none could be, after which the
 // store is open without a file and every read yields its default.
 std::int32_t OpenSettings(const Text& path);
+// The same for a path in UTF-16, which reaches the file whatever the ANSI code page can hold.
+std::int32_t OpenSettings(const WideText& path);
 
 // 0 on a closed store. Otherwise 1 when `group` is empty (the top level) or exists, and 0 when
 // it does not exist (every read then yields its default) or memory for the name runs out.

@@ -238,7 +238,9 @@ Text SettingsStore::Read(const Text& key, const Text& defaultValue) const {
   if (encoding_ == kSettingsUtf8) {
     decoded = static_cast<char*>(Allocate(length + 1));
     if (decoded == nullptr) return Text();
-    if (!Utf8ToLatin1(value, length, decoded)) decoded[0] = '\0';
+    const bool ok = decoder_ != nullptr ? decoder_(value, length, decoded)
+                                        : Utf8ToLatin1(value, length, decoded);
+    if (!ok) decoded[0] = '\0';
     value = decoded;
     length = std::strlen(decoded);
   }

@@ -41,6 +41,11 @@ SettingsLine ReadSettingsLine(const char* line, const char* end);
 // True when the three bytes are the UTF-8 byte-order mark EF BB BF.
 bool IsUtf8ByteOrderMark(const char* three);
 
+// Turns `length` bytes of UTF-8 into 8-bit text of the system's ANSI code page in `out`, which has
+// room for `length` bytes and a zero byte: false when the bytes are no UTF-8 or a character has
+// no form in that code page. The output ends at the first decoded zero byte.
+using Utf8Decoder = bool (*)(const char* in, std::size_t length, char* out);
+
 class SettingsStore {
  public:
   constexpr SettingsStore() = default;
@@ -77,6 +82,11 @@ class SettingsStore {
   // text in a UTF-8 store; empty when that fails); a copy of `defaultValue` when not found.
   Text Read(const Text& key, const Text& defaultValue) const;
 
+  // How a UTF-8 store decodes its values from now on; null, as at the start, is ISO 8859-1
+  // (Utf8ToLatin1), the 8-bit text of a system whose code page is 1252. Kept when the store
+  // closes.
+  void SetDecoder(Utf8Decoder decoder) { decoder_ = decoder; }
+
   // Releases everything the store owns and makes it closed. Does nothing on a closed store.
   void Close();
 
@@ -96,6 +106,7 @@ class SettingsStore {
   // lines always start behind its header).
   std::size_t group_lines_ = 0;
   char* missing_group_ = nullptr;
+  Utf8Decoder decoder_ = nullptr;
 };
 
 // Opens `store` over the bytes of a whole settings file, as OpenSettings does over a file that

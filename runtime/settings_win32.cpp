@@ -3,6 +3,7 @@
 // written through.
 #include <windows.h>
 
+#include "runtime/memory.h"
 #include "runtime/settings.h"
 #include "runtime/settings_store.h"
 
@@ -14,10 +15,37 @@ constinit HANDLE file = nullptr;  // null: no file held
 
 // Other programs may read the file while we hold it, never write it. OPEN_EXISTING: a missing
 // file stays missing. Null when it cannot be opened.
-HANDLE OpenShared(const char* path, DWORD access) {
-  HANDLE h = CreateFileA(path, access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+HANDLE OpenShared(const wchar_t* path, DWORD access) {
+  HANDLE h = CreateFileW(path, access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   return h == INVALID_HANDLE_VALUE ? nullptr : h;
+}
+
+// A UTF-8 value in the system's ANSI code page where that is not 1252: only the characters it
+// holds, never a look-alike, so that a name reads as what it says or as nothing.
+bool Utf8ToAnsi(const char* in, std::size_t length, char* out) {
+  *out = '\0';
+  if (length == 0) return true;
+  const int bytes = static_cast<int>(length);
+  const int wideLength = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, in, bytes, nullptr, 0);
+  if (wideLength <= 0) return false;
+  auto* wide = static_cast<wchar_t*>(Allocate(sizeof(wchar_t) * static_cast<std::size_t>(wideLength)));
+  if (wide == nullptr) return false;
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, in, bytes, wide, wideLength);
+  // UTF-8 as the system's code page holds every character, and Windows takes no such question
+  // for it.
+  const bool everyCharacterFits = GetACP() == CP_UTF8;
+  BOOL lost = FALSE;
+  const int size =
+      WideCharToMultiByte(CP_ACP, everyCharacterFits ? 0 : WC_NO_BEST_FIT_CHARS, wide, wideLength,
+                          out, bytes, nullptr, everyCharacterFits ? nullptr : &lost);
+  Release(wide);
+  if (size <= 0 || lost) {
+    *out = '\0';
+    return false;
+  }
+  out[size] = '\0';
+  return true;
 }
 
 // The encoding by the byte-order mark; a file without one is read again from its start.
@@ -35,13 +63,17 @@ std::int32_t ReadEncoding(DWORD* size) {
 
 }  // namespace
 
-std::int32_t OpenSettings(const Text& path) {
+std::int32_t OpenSettings(const Text& path) { return OpenSettings(WideFromAnsi(path)); }
+
+std::int32_t OpenSettings(const WideText& path) {
   CloseSettings();
-  file = OpenShared(path.CStr(), GENERIC_READ | GENERIC_WRITE);
+  // 8-bit text is ISO 8859-1 only where the system's code page is 1252.
+  store.SetDecoder(GetACP() == 1252 ? nullptr : Utf8ToAnsi);
+  file = path.IsAbsent() ? nullptr : OpenShared(path.CStr(), GENERIC_READ | GENERIC_WRITE);
   // A read-only file, or one that someone else reads without sharing write access.
-  if (file == nullptr) file = OpenShared(path.CStr(), GENERIC_READ);
+  if (file == nullptr && !path.IsAbsent()) file = OpenShared(path.CStr(), GENERIC_READ);
   if (file == nullptr) {
-    store.OpenWithoutFile(path);
+    store.OpenWithoutFile(BestFitAnsi(path));
     return 0;
   }
 

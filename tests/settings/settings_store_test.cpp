@@ -5,6 +5,10 @@
 #include <string>
 #include <vector>
 
+#if !defined(_WIN32)
+#include <iconv.h>
+#endif
+
 #include "runtime/byte_search.h"
 #include "runtime/memory.h"
 
@@ -258,6 +262,57 @@ TEST(SettingsStoreTest, Utf8StoresConvertNamesKeysAndValues) {
   };
   CheckLookups(cases, std::size(cases));
 }
+
+#if !defined(_WIN32)
+// A decoder into another code page, as the platform hands the store one on such a system; here
+// the C library's converter stands in for Windows' own.
+const char* decoderCodePage = nullptr;
+
+bool DecodeThroughIconv(const char* in, std::size_t length, char* out) {
+  *out = '\0';
+  const iconv_t converter = iconv_open(decoderCodePage, "UTF-8");
+  if (converter == reinterpret_cast<iconv_t>(-1)) return false;
+  char* from = const_cast<char*>(in);
+  char* to = out;
+  std::size_t left = length;
+  std::size_t room = length;
+  const bool ok = iconv(converter, &from, &left, &to, &room) != static_cast<std::size_t>(-1);
+  iconv_close(converter);
+  *to = '\0';
+  if (!ok) *out = '\0';
+  return ok;
+}
+
+TEST(SettingsStoreTest, Utf8StoresDecodeIntoTheSystemsCodePage) {
+  const std::string bom = "\xEF\xBB\xBF";
+  const struct {
+    const char* codePage;
+    std::string value;     // UTF-8, as the file holds it
+    std::string expected;  // in that code page; empty when a character has no form there
+  } cases[] = {
+      {"CP932", "S:\\\xE3\x82\xB2\xE3\x83\xBC\xE3\x83\xA0\\", "S:\\\x83\x51\x81\x5B\x83\x80\\"},
+      {"CP932", "\xE8\xA1\xA8", "\x95\x5C"},  // 表: its second byte is a backslash
+      {"CP932", "M\xC3\xB6rvenholt", ""},         // ö has no form in 932
+      {"CP1251", "S:\\\xD0\x98\xD0\xB3\xD1\x80\xD1\x8B\\", "S:\\\xC8\xE3\xF0\xFB\\"},  // Игры
+      {"CP1251", "5 \xE2\x82\xAC", "5 \x88"},  // the euro sign is in 1251
+      {"CP1251", "\xE8\xA1\xA8", ""},
+      {"CP1251", "\xC3\xA4\x80", ""},  // no UTF-8
+  };
+  for (const auto& c : cases) {
+    decoderCodePage = c.codePage;
+    SettingsStore store;
+    store.SetDecoder(DecodeThroughIconv);
+    Open(store, bom + "[G]\nk=" + c.value + " \n");
+    ASSERT_EQ(store.SelectGroup(Text("G")), 1);
+    EXPECT_EQ(Printable(Read(store, "k")), Printable(c.expected)) << c.codePage << " " << Printable(c.value);
+  }
+  // Without a decoder a store reads ISO 8859-1, as on a system whose code page is 1252.
+  SettingsStore store;
+  Open(store, bom + "[G]\nk=\xC3\xB6 \xE2\x82\xAC\n");
+  ASSERT_EQ(store.SelectGroup(Text("G")), 1);
+  EXPECT_EQ(Read(store, "k"), "");
+}
+#endif
 
 TEST(SettingsStoreTest, DefaultsComeBackExactlyAsPassed) {
   SettingsStore store;
