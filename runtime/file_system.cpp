@@ -68,25 +68,32 @@ bool IsTemporaryFileName(const char* name) {
   return true;
 }
 
-std::int64_t QueryFileSizeWith(const FileQueryCalls& calls, const Text& path,
-                               const LeadBytes& leadBytes) {
-  if (path.IsEmpty()) return kNothingFound;
+namespace {
 
-  char copy[kQueryLength + 1];
-  const char* bytes = path.CStr();
+// One character of the path: two bytes for a lead byte of a double-byte code page, and one
+// UTF-16 unit always (no half of a pair is ever a backslash).
+std::size_t StepOver(const LeadBytes& leadBytes, const char* at) {
+  return CharacterLength(leadBytes, at);
+}
+std::size_t StepOver(const LeadBytes&, const wchar_t*) { return 1; }
+
+// The rules of the size query, for ANSI and for UTF-16 paths alike.
+template <typename Char, typename Calls>
+std::int64_t QueryOver(const Calls& calls, const Char* path, const LeadBytes& leadBytes) {
+  Char copy[kQueryLength + 1];
   std::size_t length = 0;
-  while (length < kQueryLength && bytes[length] != '\0') {
-    copy[length] = bytes[length];
+  while (length < kQueryLength && path[length] != 0) {
+    copy[length] = path[length];
     ++length;
   }
-  copy[length] = '\0';
+  copy[length] = 0;
   if (length == 0) return kNothingFound;
 
   // "C:" and "C:\" (or "C:x") name a drive: only the drive type decides.
   if ((length == 2 || length == 3) && copy[1] == ':') {
     if (length == 2) {
       copy[2] = '\\';
-      copy[3] = '\0';
+      copy[3] = 0;
     }
     return calls.driveType(copy) <= kNoRootDirectory ? kNothingFound : kDirectory;
   }
@@ -94,11 +101,11 @@ std::int64_t QueryFileSizeWith(const FileQueryCalls& calls, const Text& path,
   // Up to the end of the last character that is not a backslash.
   std::size_t kept = 0;
   for (std::size_t i = 0; i < length;) {
-    const std::size_t characterLength = CharacterLength(leadBytes, copy + i);
+    const std::size_t characterLength = StepOver(leadBytes, copy + i);
     if (characterLength == 2 || copy[i] != '\\') kept = i + characterLength;
     i += characterLength;
   }
-  copy[kept] = '\0';
+  copy[kept] = 0;
 
   std::uint32_t attributes = 0;
   std::uint32_t sizeHigh = 0;
@@ -113,6 +120,19 @@ std::int64_t QueryFileSizeWith(const FileQueryCalls& calls, const Text& path,
     if (shareAttributes != kNoAttributes && (shareAttributes & kDirectoryBit)) return kDirectory;
   }
   return kNothingFound;
+}
+
+}  // namespace
+
+std::int64_t QueryFileSizeWith(const FileQueryCalls& calls, const Text& path,
+                               const LeadBytes& leadBytes) {
+  if (path.IsEmpty()) return kNothingFound;
+  return QueryOver(calls, path.CStr(), leadBytes);
+}
+
+std::int64_t QueryFileSizeWith(const WideFileQueryCalls& calls, const WideText& path) {
+  if (path.IsEmpty()) return kNothingFound;
+  return QueryOver(calls, path.CStr(), kNoLeadBytes);
 }
 
 }  // namespace runtime

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "runtime/text.h"
+#include "runtime/wide_text.h"
 
 namespace runtime {
 
@@ -30,6 +31,19 @@ std::int64_t QueryFileSizeWith(const FileQueryCalls& calls, const Text& path,
 
 // QueryFileSizeWith over the platform's own calls.
 std::int64_t QueryFileSize(const Text& path);
+
+// The same calls for UTF-16 paths (GetDriveTypeW, FindFirstFileW, GetFileAttributesW).
+struct WideFileQueryCalls {
+  unsigned (*driveType)(const wchar_t* root);
+  bool (*findFirst)(const wchar_t* path, std::uint32_t* attributes, std::uint32_t* sizeHigh,
+                    std::uint32_t* sizeLow);
+  std::uint32_t (*attributes)(const wchar_t* path);
+};
+
+// The size query's rules over a UTF-16 path: the first 260 UTF-16 units, the same results. The
+// name reaches the file it spells, whatever the ANSI code page can hold.
+std::int64_t QueryFileSizeWith(const WideFileQueryCalls& calls, const WideText& path);
+std::int64_t QueryFileSize(const WideText& path);
 
 // How far a copy has come, and whether it is to go on.
 struct CopyProgress {
@@ -93,5 +107,10 @@ Text WorkingDirectory();
 
 // Makes `path` the current directory, unchanged. Non-zero on success; 0 for an absent path.
 std::int32_t SetWorkingDirectory(const Text& path);
+
+// The same two in UTF-16, by the same rules: the folder as it is named, whatever the ANSI code
+// page can hold.
+WideText WideWorkingDirectory();
+std::int32_t SetWorkingDirectory(const WideText& path);
 
 }  // namespace runtime

@@ -30,10 +30,33 @@ std::uint32_t PlatformAttributes(const char* path) { return GetFileAttributesA(p
 constexpr FileQueryCalls kPlatformCalls = {PlatformDriveType, PlatformFindFirst,
                                            PlatformAttributes};
 
+unsigned PlatformWideDriveType(const wchar_t* root) { return GetDriveTypeW(root); }
+
+bool PlatformWideFindFirst(const wchar_t* path, std::uint32_t* attributes,
+                           std::uint32_t* sizeHigh, std::uint32_t* sizeLow) {
+  WIN32_FIND_DATAW found;
+  const HANDLE search = FindFirstFileW(path, &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  *attributes = found.dwFileAttributes;
+  *sizeHigh = found.nFileSizeHigh;
+  *sizeLow = found.nFileSizeLow;
+  FindClose(search);
+  return true;
+}
+
+std::uint32_t PlatformWideAttributes(const wchar_t* path) { return GetFileAttributesW(path); }
+
+constexpr WideFileQueryCalls kPlatformWideCalls = {PlatformWideDriveType, PlatformWideFindFirst,
+                                                   PlatformWideAttributes};
+
 }  // namespace
 
 std::int64_t QueryFileSize(const Text& path) {
   return QueryFileSizeWith(kPlatformCalls, path, AnsiLeadBytes());
+}
+
+std::int64_t QueryFileSize(const WideText& path) {
+  return QueryFileSizeWith(kPlatformWideCalls, path);
 }
 
 Text WorkingDirectory() {
@@ -49,6 +72,20 @@ Text WorkingDirectory() {
 std::int32_t SetWorkingDirectory(const Text& path) {
   if (path.IsAbsent()) return 0;
   return SetCurrentDirectoryA(path.CStr()) ? 1 : 0;
+}
+
+WideText WideWorkingDirectory() {
+  wchar_t buffer[kPathBufferSize + 1];
+  const DWORD length = GetCurrentDirectoryW(kPathBufferSize, buffer);
+  if (length == 0 || length >= kPathBufferSize) return WideText(L"");
+  const WideText directory(buffer, length);
+  const wchar_t last = buffer[length - 1];
+  return last == L'\\' || last == L'/' ? directory : directory + WideText(L"\\");
+}
+
+std::int32_t SetWorkingDirectory(const WideText& path) {
+  if (path.IsAbsent()) return 0;
+  return SetCurrentDirectoryW(path.CStr()) ? 1 : 0;
 }
 
 }  // namespace runtime

@@ -51,6 +51,27 @@ std::uint32_t FakeAttributes(const char* path) {
 
 const FileQueryCalls kFake = {FakeDriveType, FakeFindFirst, FakeAttributes};
 
+// The same stand-ins for UTF-16 paths; the table's paths are ASCII.
+std::string Narrowed(const wchar_t* wide) {
+  std::string narrow;
+  for (; *wide != L'\0'; ++wide) narrow += static_cast<char>(*wide);
+  return narrow;
+}
+unsigned FakeWideDriveType(const wchar_t* root) { return FakeDriveType(Narrowed(root).c_str()); }
+bool FakeWideFindFirst(const wchar_t* path, std::uint32_t* attributes, std::uint32_t* sizeHigh,
+                       std::uint32_t* sizeLow) {
+  return FakeFindFirst(Narrowed(path).c_str(), attributes, sizeHigh, sizeLow);
+}
+std::uint32_t FakeWideAttributes(const wchar_t* path) {
+  return FakeAttributes(Narrowed(path).c_str());
+}
+const WideFileQueryCalls kWideFake = {FakeWideDriveType, FakeWideFindFirst, FakeWideAttributes};
+
+WideText Widened(const std::string& ascii) {
+  std::wstring wide(ascii.begin(), ascii.end());
+  return WideText(wide.c_str(), wide.size());
+}
+
 class QueryFileSizeRules : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -133,6 +154,10 @@ TEST_F(QueryFileSizeRules, FollowTheTableInOrder) {
   for (const auto& c : cases) {
     world_.log.clear();
     EXPECT_EQ(QueryFileSizeWith(kFake, Text(c.path)), c.result) << c.path;
+    EXPECT_EQ(world_.log, c.calls) << c.path;
+    // A UTF-16 path follows the same rules to the same calls.
+    world_.log.clear();
+    EXPECT_EQ(QueryFileSizeWith(kWideFake, Widened(c.path)), c.result) << c.path;
     EXPECT_EQ(world_.log, c.calls) << c.path;
   }
 }
