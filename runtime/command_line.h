@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "runtime/text.h"
+#include "runtime/wide_text.h"
 
 namespace runtime {
 
@@ -47,24 +48,18 @@ Text ProgramPathFrom(const char* reported, std::size_t count);
 ParameterCursor& ProcessParameterCursor();
 
 // Over the process's own command line and executable (GetCommandLineA, GetModuleFileNameA).
-// ProgramPath is empty when the platform cannot give it or had to cut it, and the short (8.3)
-// path where the ANSI code page cannot hold the long one.
+// ProgramPath is empty when the platform cannot give it or had to cut it.
 Text ProgramPath();
 std::int32_t ParameterCount();  // tokens less one; -1 for an empty command line
 Text NextParameter();         // the empty text once the parameters are used up
 
-// The add-on file as the platform reaches it.
-struct PlatformFile {
-  Text path;                          // for the platform calls that open or query the file
-  const wchar_t* fileName = nullptr;  // the file's own name in UTF-16, or null: see below
-};
+// The program's path in UTF-16 (GetModuleFileNameW), by the same rules as ProgramPath: the one
+// that leads to its folder whatever the ANSI code page can hold.
+WideText WideProgramPath();
 
-// `joined` is the path that the run joined from the parameters. Windows builds the ANSI command
-// line from the Unicode one and puts a look-alike or "?" where the ANSI code page has no
-// character. When that happened inside the add-on's path, `path` is the same file's short (8.3)
-// path, which the ANSI calls can open, and `fileName` is its own name when that name lost
-// characters too (it lives as long as the process). Otherwise, and where the file has no short
-// name, `path` is `joined` and `fileName` null.
-PlatformFile AddOnFile(const Text& joined);
+// The parameters of the Unicode command line (GetCommandLineW), split and joined by the same
+// rules as JoinedParametersOf: the add-on's path exactly as the player opened it. The ANSI
+// command line is Windows' best fit of this one.
+WideText WideJoinedParameters();
 
 }  // namespace runtime

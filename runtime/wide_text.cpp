@@ -71,6 +71,16 @@ bool operator==(const WideText& first, const WideText& second) {
          std::memcmp(first.CStr(), second.CStr(), sizeof(wchar_t) * first.Length()) == 0;
 }
 
+WideText WidePathDirectory(const WideText& path) {
+  const wchar_t* characters = path.CStr();
+  if (*characters == L'"') ++characters;
+  std::size_t length = 0;
+  for (std::size_t i = 0; characters[i] != L'\0' && characters[i] != L'|'; ++i) {
+    if (IsSeparator(characters[i])) length = i + 1;
+  }
+  return WideText(characters, length);
+}
+
 WideText WidePathFileName(const WideText& path) {
   const wchar_t* characters = path.CStr();
   if (*characters == L'"') ++characters;

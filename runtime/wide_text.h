@@ -39,6 +39,10 @@ WideText operator+(const WideText& first, const WideText& second);
 
 bool operator==(const WideText& first, const WideText& second);
 
+// The directory part up to and including the last backslash or slash, skipping one opening
+// double quote; the walk stops at the first bar. PathDirectory's rule.
+WideText WidePathDirectory(const WideText& path);
+
 // The part after the last backslash or slash, up to the first double quote: PathFileName's rule.
 WideText WidePathFileName(const WideText& path);
 

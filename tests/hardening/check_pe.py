@@ -58,19 +58,29 @@ class PeFile:
         at = self.offset(rva)
         return self.data[at:self.data.index(b"\0", at)].decode("ascii")
 
-    def imported_dlls(self):
+    def imports(self):
+        """(DLL, [function names]) for each imported DLL; functions imported by number are left out."""
         # Data directory 1 of a PE32 optional header starts at offset 96 + 8.
         rva, size = struct.unpack_from("<II", self.data, self.optional + 96 + 8)
-        names = []
+        found = []
         if size == 0:
-            return names
+            return found
         at = self.offset(rva)
         while True:
             descriptor = struct.unpack_from("<IIIII", self.data, at)
             if descriptor == (0, 0, 0, 0, 0):
-                return names
-            names.append(self.string_at(descriptor[3]))
+                return found
+            functions = []
+            thunk = self.offset(descriptor[0] or descriptor[4])
+            while (entry := struct.unpack_from("<I", self.data, thunk)[0]) != 0:
+                if not entry & 0x80000000:
+                    functions.append(self.string_at(entry + 2))  # past the hint
+                thunk += 4
+            found.append((self.string_at(descriptor[3]), functions))
             at += 20
+
+    def imported_dlls(self):
+        return [name for name, _ in self.imports()]
 
 
 def problems_of(pe):
@@ -85,9 +95,14 @@ def problems_of(pe):
         found.append("DYNAMIC_BASE (ASLR) is not set")
     if not pe.dll_characteristics & NX_COMPAT:
         found.append("NX_COMPAT (DEP) is not set")
-    for name in pe.imported_dlls():
+    for name, functions in pe.imports():
         if name.lower() not in KNOWN_DLLS:
             found.append(f"imports {name}, which Windows may load from beside the executable")
+        # A short (8.3) name is not the name the player sees: many volumes have none, and one
+        # that is kept can change.
+        for function in functions:
+            if function.startswith("GetShortPathName"):
+                found.append(f"imports {function}: files are reached by their own names only")
     return found
 
 
