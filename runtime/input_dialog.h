@@ -2,6 +2,7 @@
 // A small fixed-size prompt for one line of text, centred on the primary screen, modal towards
 // the calling thread's windows.
 #include "runtime/text.h"
+#include "runtime/wide_text.h"
 
 namespace runtime {
 
@@ -10,6 +11,10 @@ namespace runtime {
 // (Escape, a close request). Returns the edit box's text on confirmation, unchanged and possibly
 // empty; the empty text after a cancel or when the window cannot be created.
 Text InputRequester(const Text& title, const Text& prompt, const Text& initialText);
+
+// The same prompt, its answer in UTF-16 exactly as the player typed it (the edit box holds any
+// letter). The initial text is in the system's ANSI code page.
+WideText WideInputRequester(const Text& title, const Text& prompt, const Text& initialText);
 
 // True when the last InputRequester call ended without a confirmation, so a caller can tell a
 // cancel from a confirmed empty text: Escape, a close request, a quit message, no window, a

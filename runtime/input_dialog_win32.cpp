@@ -4,6 +4,7 @@
 #include "runtime/input_dialog_layout.h"
 #include "runtime/memory.h"
 #include "runtime/message_box.h"
+#include "runtime/wide_text.h"
 
 namespace runtime {
 namespace {
@@ -24,7 +25,7 @@ int shown_dpi = USER_DEFAULT_SCREEN_DPI;  // the scale the controls are laid out
 HWND owner = nullptr;
 bool owner_disabled = false;
 volatile LONG finished = 0;
-bool waiting_for_message = false;  // the loop sits in GetMessageA
+bool waiting_for_message = false;  // the loop sits in GetMessageW
 bool running = false;
 bool last_cancelled = true;
 
@@ -102,12 +103,12 @@ void MoveToDpi(HWND dialog, int dpi, const RECT& suggested) {
 
 // The OK command: a new buffer with the edit box's text goes into the window's result slot.
 void TakeEnteredText(HWND dialog) {
-  auto* slot = reinterpret_cast<char**>(GetWindowLongA(dialog, GWL_USERDATA));
+  auto* slot = reinterpret_cast<wchar_t**>(GetWindowLongA(dialog, GWL_USERDATA));
   if (slot == nullptr) return;
-  const int length = GetWindowTextLengthA(edit_box);
-  auto* buffer = static_cast<char*>(Allocate(static_cast<std::size_t>(length) + 1));
+  const int length = GetWindowTextLengthW(edit_box);
+  auto* buffer = static_cast<wchar_t*>(Allocate(sizeof(wchar_t) * (static_cast<std::size_t>(length) + 1)));
   if (buffer == nullptr) return;  // the call then ends as after a cancel
-  GetWindowTextA(edit_box, buffer, length + 1);
+  GetWindowTextW(edit_box, buffer, length + 1);
   Release(*slot);
   *slot = buffer;
 }
@@ -170,8 +171,7 @@ void RegisterDialogClass() {
 }
 
 // The caption and the label are the tool's Windows-1252 texts: set through the Unicode calls,
-// they show the same letters on every system. (The edit box keeps the ANSI calls: its text is in
-// the system's code page, as the answer must be.)
+// they show the same letters on every system.
 void SetToolText(HWND window, const Text& text) {
   wchar_t* wide = WideToolText(text);
   if (wide != nullptr) SetWindowTextW(window, wide);
@@ -195,16 +195,18 @@ bool RunLoop(HWND dialog, HACCEL accelerators) {
   MSG message;
   while (finished == 0) {
     waiting_for_message = true;
-    const BOOL fetched = GetMessageA(&message, nullptr, 0, 0);
+    // The Unicode calls, so that a letter typed or given by an input method reaches the edit
+    // box as it is, also where the ANSI code page has no such letter.
+    const BOOL fetched = GetMessageW(&message, nullptr, 0, 0);
     waiting_for_message = false;
     if (fetched == 0) {
       PostQuitMessage(static_cast<int>(message.wParam));  // the caller's loop must see it too
       return false;
     }
     if (fetched == -1) return false;
-    if (accelerators == nullptr || TranslateAcceleratorA(dialog, accelerators, &message) == 0) {
+    if (accelerators == nullptr || TranslateAcceleratorW(dialog, accelerators, &message) == 0) {
       TranslateMessage(&message);
-      DispatchMessageA(&message);
+      DispatchMessageW(&message);
     }
   }
   return true;
@@ -212,10 +214,10 @@ bool RunLoop(HWND dialog, HACCEL accelerators) {
 
 }  // namespace
 
-Text InputRequester(const Text& title, const Text& prompt, const Text& initialText) {
+WideText WideInputRequester(const Text& title, const Text& prompt, const Text& initialText) {
   last_cancelled = true;
   // The state above exists once; a call from inside a running dialog would overwrite it.
-  if (running) return Text("");
+  if (running) return WideText(L"");
   running = true;
 
   const Text titleCopy = title;
@@ -234,7 +236,7 @@ Text InputRequester(const Text& title, const Text& prompt, const Text& initialTe
     owner_disabled = true;
   }
 
-  char* slot = nullptr;
+  wchar_t* slot = nullptr;
   // Laid out for the scale of the monitor at the screen's centre, where the prompt appears.
   const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
   const int screenHeight = GetSystemMetrics(SM_CYSCREEN);
@@ -256,17 +258,24 @@ Text InputRequester(const Text& title, const Text& prompt, const Text& initialTe
     layout = LayOutInputDialog(shown_dpi, screenWidth, screenHeight);
     prompt_label = CreateControl(dialog, "STATIC", promptCopy.CStr(), 0,
                                  WS_CHILD | WS_VISIBLE | SS_SIMPLE, layout.label, 0);
-    edit_box = CreateControl(dialog, "EDIT", nullptr, WS_EX_CLIENTEDGE,
-                             WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, layout.edit,
-                             kEditId);
+    // A Unicode edit box: it holds any letter the player types.
+    edit_box = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", nullptr,
+                               WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, layout.edit.x,
+                               layout.edit.y, layout.edit.width, layout.edit.height, dialog,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(kEditId)), Module(),
+                               nullptr);
+    if (edit_box != nullptr)
+      SendMessageW(edit_box, WM_SETFONT, reinterpret_cast<WPARAM>(shown_font), 1);
     SetToolText(dialog, titleCopy);
     SetToolText(prompt_label, promptCopy);
     SetFocus(edit_box);
-    if (!initialCopy.IsAbsent()) {
-      SendMessageA(edit_box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(initialCopy.CStr()));
-      // The caret goes after the last byte with nothing selected, so typing appends.
-      const auto end = static_cast<WPARAM>(initialCopy.Length());
-      SendMessageA(edit_box, EM_SETSEL, end, static_cast<LPARAM>(end));
+    // The initial text is in the system's code page, as config.pref gives it.
+    const WideText initialWide = WideFromAnsi(initialCopy);
+    if (!initialWide.IsAbsent()) {
+      SendMessageW(edit_box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(initialWide.CStr()));
+      // The caret goes after the last character with nothing selected, so typing appends.
+      const auto end = static_cast<WPARAM>(initialWide.Length());
+      SendMessageW(edit_box, EM_SETSEL, end, static_cast<LPARAM>(end));
     }
     ok_button = CreateControl(dialog, "BUTTON", "OK", 0,
                               WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
@@ -288,15 +297,23 @@ Text InputRequester(const Text& title, const Text& prompt, const Text& initialTe
   edit_box = prompt_label = ok_button = nullptr;
   ShowFont(nullptr);  // the controls are gone; a font made for this dialog goes with them
 
-  Text result("");
+  WideText result(L"");
   if (slot != nullptr) {
-    result = Text(slot);
+    result = WideText(slot);
     Release(slot);
     // A text that could not be copied is lost: report no confirmation, so nothing acts on it.
     last_cancelled = result.IsAbsent();
   }
   running = false;
   return result;
+}
+
+Text InputRequester(const Text& title, const Text& prompt, const Text& initialText) {
+  const Text answer = BestFitAnsi(WideInputRequester(title, prompt, initialText));
+  if (!answer.IsAbsent()) return answer;
+  // A text that could not be converted is lost, as one that could not be copied.
+  last_cancelled = true;
+  return Text("");
 }
 
 bool InputRequesterWasCancelled() { return last_cancelled; }

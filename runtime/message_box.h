@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "runtime/text.h"
+#include "runtime/wide_text.h"
 
 namespace runtime {
 
@@ -17,6 +18,10 @@ std::int32_t ShowMessage(const Text& title, const Text& text);
 // The same box for a body made of the tool's own words around `name`, a name in the system's
 // ANSI code page (the add-on's file name).
 std::int32_t ShowMessage(const Text& title, const Text& before, const Text& name,
+                         const Text& after);
+
+// The same for a name in UTF-16, shown as the player sees it on every system.
+std::int32_t ShowMessage(const Text& title, const Text& before, const WideText& name,
                          const Text& after);
 
 // A Windows-1252 text of the tool in UTF-16, zero-terminated, for the Unicode calls; null for an

@@ -145,4 +145,13 @@ std::int32_t ShowMessage(const Text& title, const Text& before, const Text& name
   return ShowParts(title, parts, 3);
 }
 
+std::int32_t ShowMessage(const Text& title, const Text& before, const WideText& name,
+                         const Text& after) {
+  // The name goes its way in UTF-8, which holds every character it has.
+  const Text utf8 = Utf8FromWide(name);
+  if (utf8.IsAbsent()) return 0;
+  const Part parts[] = {{&before, kToolCodePage}, {&utf8, CP_UTF8}, {&after, kToolCodePage}};
+  return ShowParts(title, parts, 3);
+}
+
 }  // namespace runtime
