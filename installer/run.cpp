@@ -15,22 +15,24 @@ namespace installer {
 namespace {
 
 using runtime::Text;
+using runtime::WideText;
 
 // The settings file lies beside the program; game directory and pak-set name come from here.
-constexpr const char* kSettingsFileName = "config.pref";
+constexpr const wchar_t* kSettingsFileName = L"config.pref";
 constexpr const char* kSettingsGroup = "Tavelmark";
 constexpr const char* kDefaultPakSetKey = "default_pakset";
 constexpr const char* kGameDirectoryKey = "morvenholt_directory";
 constexpr const char* kDefaultPakSet = "pak";
 constexpr const char* kAddOnExtension = "pak";
+// No value holds a line break, so this default says that config.pref names no game directory.
+constexpr const char* kNoValue = "\n";
 
 // The pak-set folder is appended to the game directory directly, so "C:\Game" would become
 // "C:\Gamepak\". A directory that passed the existence check gets its separator here.
-Text WithTrailingSeparator(const Text& directory, const runtime::LeadBytes& leadBytes) {
-  if (directory.IsEmpty() || runtime::EndsInSeparator(directory, leadBytes)) {
-    return directory;
-  }
-  return directory + "\\";
+WideText WithTrailingSeparator(const WideText& directory) {
+  if (directory.IsEmpty()) return directory;
+  const wchar_t last = directory.CStr()[directory.Length() - 1];
+  return last == L'\\' || last == L'/' ? directory : directory + WideText(L"\\");
 }
 
 // Every parameter with one blank in front, then the leading blanks trimmed: an unquoted path
@@ -44,7 +46,7 @@ Text JoinedParameters() {
   return runtime::TrimLeadingSpaces(joined);
 }
 
-void ShowResult(bool installed, const Text& fileName) {
+void ShowResult(bool installed, const WideText& fileName) {
   namespace m = messages;
   if (installed) {
     runtime::ShowMessage(m::kInstalledTitle, m::kInstalledBefore, fileName, m::kInstalledAfter);
@@ -54,8 +56,9 @@ void ShowResult(bool installed, const Text& fileName) {
   }
 }
 
-// Everything from the directory check to the final message; returning ends the run.
-void InstallAddOn(const Text& defaultAnswer, const Text& configuredGameDirectory) {
+// Everything from the directory check to the final message; returning ends the run. The rules
+// read the ANSI texts; every name that reaches the file system is the player's own, in UTF-16.
+void InstallAddOn(const Text& defaultAnswer, const WideText& configuredGameDirectory) {
   namespace m = messages;
   // On a double-byte system the second byte of a character may be 0x5C: never a separator.
   const runtime::LeadBytes leadBytes = runtime::AnsiLeadBytes();
@@ -64,44 +67,48 @@ void InstallAddOn(const Text& defaultAnswer, const Text& configuredGameDirectory
     runtime::ShowMessage(m::kBadGameDirectoryTitle, m::kBadGameDirectoryText);
     return;
   }
-  const Text gameDirectory = WithTrailingSeparator(configuredGameDirectory, leadBytes);
+  const WideText gameDirectory = WithTrailingSeparator(configuredGameDirectory);
 
   const Text addOnPath = JoinedParameters();
   if (addOnPath == "") {
     runtime::ShowMessage(m::kNoAddOnTitle, m::kNoAddOnText);
     return;
   }
+  // Windows builds the ANSI command line from the Unicode one by best fit. Where that gives
+  // this very path, the Unicode path is the file the player opened; where it does not, the
+  // rules above were read off another text, and no file is guessed at.
+  const WideText playersPath = runtime::WideJoinedParameters();
+  const bool samePath = !playersPath.IsAbsent() && runtime::BestFitAnsi(playersPath) == addOnPath;
+  // The extension is that of the name the file really has: best fit turns the fullwidth letters
+  // of "x.ｐａｋ" into "pak".
   if (!(runtime::LowerCase(runtime::PathExtension(addOnPath, leadBytes), leadBytes) ==
-        kAddOnExtension)) {
+        kAddOnExtension) ||
+      (samePath && !runtime::HasAddOnExtension(playersPath))) {
     runtime::ShowMessage(m::kNotAnAddOnTitle, m::kNotAnAddOnText);
     return;
   }
 
   // The user is asked before the add-on's existence is tested, as users of the tool know it.
-  const Text answer = runtime::InputRequester(m::kPromptTitle, m::kPromptText, defaultAnswer);
+  const WideText answer =
+      runtime::WideInputRequester(m::kPromptTitle, m::kPromptText, defaultAnswer);
   if (runtime::InputRequesterWasCancelled()) {
     // The user said no: install nothing and say nothing more.
     return;
   }
   // Always one backslash more, even after one the user typed; Windows accepts the double one.
-  const Text pakSetFolder = answer + "\\";
-  const Text fileName = runtime::PathFileName(addOnPath, leadBytes);
-  // A name outside the ANSI code page is reached through its short name; the checks above and
-  // the messages keep the ANSI text.
-  const runtime::PlatformFile source = runtime::AddOnFile(addOnPath);
+  const WideText pakSetFolder = answer + WideText(L"\\");
+  const WideText fileName =
+      !playersPath.IsAbsent() ? runtime::WidePathFileName(playersPath)
+                              : runtime::WideFromAnsi(runtime::PathFileName(addOnPath, leadBytes));
 
   bool installed = false;
-  if (runtime::QueryFileSize(source.path) <= 0) {
+  if (!samePath || runtime::QueryFileSize(playersPath) <= 0) {
     runtime::ShowMessage(m::kAddOnMissingTitle, m::kAddOnMissingText);
   } else if (runtime::QueryFileSize(gameDirectory + pakSetFolder) != runtime::kDirectory) {
     runtime::ShowMessage(m::kPakSetMissingTitle, m::kPakSetMissingText);
   } else {
-    const runtime::WideText wideSource = runtime::WideFromAnsi(source.path);
-    const runtime::WideText wideDestination =
-        source.fileName != nullptr
-            ? runtime::WideFromAnsi(gameDirectory + pakSetFolder) + runtime::WideText(source.fileName)
-            : runtime::WideFromAnsi(gameDirectory + pakSetFolder + fileName);
-    installed = runtime::DuplicateFile(wideSource.CStr(), wideDestination.CStr()) != 0;
+    const WideText destination = gameDirectory + pakSetFolder + fileName;
+    installed = runtime::DuplicateFile(playersPath.CStr(), destination.CStr()) != 0;
   }
   ShowResult(installed, fileName);
 }
@@ -109,18 +116,20 @@ void InstallAddOn(const Text& defaultAnswer, const Text& configuredGameDirectory
 }  // namespace
 
 void Run() {
-  // Relative paths, a relative add-on path on the command line too, mean the program's folder.
-  runtime::SetWorkingDirectory(
-      runtime::PathDirectory(runtime::ProgramPath(), runtime::AnsiLeadBytes()));
+  // Relative paths, a relative add-on path on the command line too, mean the program's folder,
+  // named as it is whatever the ANSI code page can hold.
+  runtime::SetWorkingDirectory(runtime::WidePathDirectory(runtime::WideProgramPath()));
 
   // A missing or unreadable file, or a missing group, leaves every key at its default.
-  runtime::OpenSettings(runtime::WorkingDirectory() + kSettingsFileName);
+  runtime::OpenSettings(runtime::WideWorkingDirectory() + WideText(kSettingsFileName));
   runtime::SelectSettingsGroup(kSettingsGroup);
   const Text defaultAnswer = runtime::ReadSetting(kDefaultPakSetKey, kDefaultPakSet);
-  const Text gameDirectory = runtime::ReadSetting(kGameDirectoryKey, runtime::WorkingDirectory());
+  const Text gameDirectory = runtime::ReadSetting(kGameDirectoryKey, kNoValue);
   runtime::CloseSettings();
 
-  InstallAddOn(defaultAnswer, gameDirectory);
+  // Without a game directory in config.pref, the program's own folder is the game folder.
+  InstallAddOn(defaultAnswer, gameDirectory == kNoValue ? runtime::WideWorkingDirectory()
+                                                        : runtime::WideFromAnsi(gameDirectory));
 
   // Closing again does nothing on the closed store; it keeps every way out of the run alike.
   runtime::CloseSettings();
