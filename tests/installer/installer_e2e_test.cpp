@@ -224,8 +224,8 @@ const std::vector<Scenario>& Scenarios() {
        "game\\pak\\trains.pak"},
 
       // Names outside the ANSI code page, as the shell passes them: the ANSI command line holds
-      // look-alikes (Dogan, Lódz), the file is reached through its short name, installed under
-      // its own name, and named in the message as the code page can show it.
+      // look-alikes (Dogan, Lódz, ??); the file is reached by its own name in UTF-16, installed
+      // under it and named in the message as the player sees it.
       Unicode(1252, {"unicode_folder_outside_the_code_page", kConfig,
                      {{"downloads\\Do\xc4\x9f" "an\\trains.pak", kAddOn}},  // Doğan
                      "\"{root}downloads\\Do\xc4\x9f" "an\\trains.pak\"", Enter(), "pak",
@@ -237,8 +237,36 @@ const std::vector<Scenario>& Scenarios() {
       Unicode(1252, {"unicode_name_outside_the_code_page", kConfig,
                      {{"downloads\\\xc5\x81\xc3\xb3" "d\xc5\xba.pak", kAddOn}},  // Łódź.pak
                      "\"{root}downloads\\\xc5\x81\xc3\xb3" "d\xc5\xba.pak\"", Enter(), "pak",
-                     {InstalledUtf8("L\xc3\xb3" "dz.pak")},
+                     {InstalledUtf8("\xc5\x81\xc3\xb3" "d\xc5\xba.pak")},
                      {{"game\\pak\\\xc5\x81\xc3\xb3" "d\xc5\xba.pak", kAddOn}}}),
+      Unicode(1252, {"cjk_name_on_a_german_system", kConfig,
+                     {{"downloads\\\xe8\xa1\xa8\xe7\xa4\xba.pak", kAddOn}},  // 表示.pak
+                     "\"{root}downloads\\\xe8\xa1\xa8\xe7\xa4\xba.pak\"", Enter(), "pak",
+                     {InstalledUtf8("\xe8\xa1\xa8\xe7\xa4\xba.pak")},
+                     {{"game\\pak\\\xe8\xa1\xa8\xe7\xa4\xba.pak", kAddOn}}}),
+      Unicode(1252, {"cyrillic_name_on_a_german_system", kConfig,
+                     {{"downloads\\\xd0\x9f\xd0\xbe\xd0\xb5\xd0\xb7\xd0\xb4.pak", kAddOn}},  // Поезд
+                     "\"{root}downloads\\\xd0\x9f\xd0\xbe\xd0\xb5\xd0\xb7\xd0\xb4.pak\"", Enter(),
+                     "pak", {InstalledUtf8("\xd0\x9f\xd0\xbe\xd0\xb5\xd0\xb7\xd0\xb4.pak")},
+                     {{"game\\pak\\\xd0\x9f\xd0\xbe\xd0\xb5\xd0\xb7\xd0\xb4.pak", kAddOn}}}),
+      // The best fit of the name is a file of its own; it must stay untouched.
+      Unicode(1252, {"look_alike_beside_the_add_on", kConfig,
+                     {{"downloads\\\xc5\x9ctorm.pak", kAddOn},  // Ŝtorm.pak
+                      {"downloads\\Storm.pak", kOtherAddOn}},
+                     "\"{root}downloads\\\xc5\x9ctorm.pak\"", Enter(), "pak",
+                     {InstalledUtf8("\xc5\x9ctorm.pak")},
+                     {{"game\\pak\\\xc5\x9ctorm.pak", kAddOn}}}),
+      // Best fit makes "pak" of the fullwidth letters; the file's own name has no such extension.
+      Unicode(1252, {"fullwidth_extension_is_no_add_on", kConfig,
+                     {{"downloads\\x.\xef\xbd\x90\xef\xbd\x81\xef\xbd\x8b", kAddOn}},  // x.ｐａｋ
+                     "\"{root}downloads\\x.\xef\xbd\x90\xef\xbd\x81\xef\xbd\x8b\"", Enter(),
+                     nullptr, {Utf8Box(kNotAnAddOn)}, {}}),
+      // Typed as an input method delivers it, beside the folder its best fit names.
+      Unicode(1252, {"typed_name_outside_the_code_page", kConfig,
+                     {{"game\\\xc5\x81\xc3\xb3" "d\xc5\xba", kDirectory}, {"game\\L\xc3\xb3" "dz", kDirectory}},
+                     kAddOnArgument, Typed("\xc5\x81\xc3\xb3" "d\xc5\xba"), "pak",
+                     {InstalledUtf8("trains.pak")},
+                     {{"game\\\xc5\x81\xc3\xb3" "d\xc5\xba\\trains.pak", kAddOn}}}),
 
       // Double-byte code pages: the second byte of 表 (95 5C in 932), ソ (83 5C) and 許 (B3 5C
       // in 950) is 0x5C, the backslash; the tool's own words keep their umlauts.
@@ -271,6 +299,34 @@ const std::vector<Scenario>& Scenarios() {
                     {Utf8Box(kAddOnMissing),
                      Utf8Box(NotInstalled("\x01"), "\xe8\xa1\xa8\xe7\xa4\xba.pak")},
                     {}}),
+      // A config.pref saved as UTF-8: its values in the system's code page, a folder and a
+      // pak-set named in Japanese, Russian, and German where the code page is UTF-8.
+      Unicode(932, {"cp932_utf8_config_game_directory",
+                    "\xef\xbb\xbf[Tavelmark]\r\nmorvenholt_directory={root}\xe3\x82\xb2\xe3\x83\xbc\xe3\x83\xa0\\\r\n",
+                    {{"\xe3\x82\xb2\xe3\x83\xbc\xe3\x83\xa0\\pak", kDirectory}}, kAddOnArgument, Enter(),
+                    "pak", {InstalledUtf8("trains.pak")},
+                    {{"\xe3\x82\xb2\xe3\x83\xbc\xe3\x83\xa0\\pak\\trains.pak", kAddOn}}}),  // ゲーム
+      Unicode(932, {"cp932_utf8_config_default_pakset",
+                    "\xef\xbb\xbf[Tavelmark]\r\nmorvenholt_directory={root}game\\\r\n"
+                    "default_pakset=\xe8\xa1\xa8\r\n",
+                    {{"game\\\xe8\xa1\xa8", kDirectory}}, kAddOnArgument, Enter(), "\xe8\xa1\xa8",
+                    {InstalledUtf8("trains.pak")}, {{"game\\\xe8\xa1\xa8\\trains.pak", kAddOn}}}),
+      Unicode(1251, {"cp1251_utf8_config_game_directory",
+                    "\xef\xbb\xbf[Tavelmark]\r\nmorvenholt_directory={root}\xd0\x98\xd0\xb3\xd1\x80\xd1\x8b\\\r\n",
+                    {{"\xd0\x98\xd0\xb3\xd1\x80\xd1\x8b\\pak", kDirectory}}, kAddOnArgument, Enter(),
+                    "pak", {InstalledUtf8("trains.pak")},
+                    {{"\xd0\x98\xd0\xb3\xd1\x80\xd1\x8b\\pak\\trains.pak", kAddOn}}}),  // Игры
+      Unicode(65001, {"cp65001_utf8_config_game_directory",
+                      "\xef\xbb\xbf[Tavelmark]\r\nmorvenholt_directory={root}Spiele\\M\xc3\xb6rvenholt\\\r\n",
+                      {{"Spiele\\M\xc3\xb6rvenholt\\pak", kDirectory}}, kAddOnArgument, Enter(),
+                      "pak", {InstalledUtf8("trains.pak")},
+                      {{"Spiele\\M\xc3\xb6rvenholt\\pak\\trains.pak", kAddOn}}}),
+      // UTF-8 as the code page: an add-on whose name no single-byte code page holds.
+      Unicode(65001, {"cp65001_name_in_any_script", kConfig,
+                      {{"downloads\\\xc5\x81\xc3\xb3" "d\xc5\xba \xe8\xa1\xa8.pak", kAddOn}},
+                      "\"{root}downloads\\\xc5\x81\xc3\xb3" "d\xc5\xba \xe8\xa1\xa8.pak\"", Enter(), "pak",
+                      {InstalledUtf8("\xc5\x81\xc3\xb3" "d\xc5\xba \xe8\xa1\xa8.pak")},
+                      {{"game\\pak\\\xc5\x81\xc3\xb3" "d\xc5\xba \xe8\xa1\xa8.pak", kAddOn}}}),
       Unicode(950, {"cp950_second_byte_is_a_backslash", kConfig,
                     {{"downloads\\\xe8\xa8\xb1\xe5\x8f\xaf.pak", kAddOn}},  // 許可.pak
                     "\"{root}downloads\\\xe8\xa8\xb1\xe5\x8f\xaf.pak\"", Enter(), "pak",

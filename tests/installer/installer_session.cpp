@@ -164,9 +164,10 @@ class Runner {
         if (answer.text.empty()) {
           ui::PressKey(VK_DELETE);
         } else {
-          ui::TypeText(answer.text);
+          options_.unicode ? ui::TypeUtf8(answer.text) : ui::TypeText(answer.text);
         }
-        if (!ui::WaitForText(edit, answer.text, t)) {
+        if (!(options_.unicode ? ui::WaitForUnicodeText(edit, answer.text, t)
+                               : ui::WaitForText(edit, answer.text, t))) {
           return Fail("the prompt never showed the typed answer; it shows " +
                       ui::Printable(ui::TextOf(edit)));
         }

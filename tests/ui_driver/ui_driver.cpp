@@ -424,6 +424,25 @@ bool TypeText(const std::string& text) {
   return Send(inputs);
 }
 
+bool TypeUtf8(const std::string& utf8) {
+  std::vector<INPUT> inputs;
+  for (const wchar_t unit : WideFromUtf8(utf8)) {
+    const SHORT key = unit < 0x80 ? VkKeyScanW(unit) : -1;
+    const unsigned shiftState = key == -1 ? 0 : static_cast<unsigned>(HIBYTE(key));
+    if (key != -1 && (shiftState & ~1u) == 0) {
+      AddKeyPress(inputs, LOBYTE(key), (shiftState & 1u) ? kShift : kNoModifier);
+      continue;
+    }
+    inputs.push_back(UnicodeInput(unit, false));
+    inputs.push_back(UnicodeInput(unit, true));
+  }
+  return Send(inputs);
+}
+
+bool WaitForUnicodeText(HWND window, const std::string& expected, int timeoutMs) {
+  return PollUntil(timeoutMs, [&] { return UnicodeTextOf(window) == expected; });
+}
+
 bool WaitForText(HWND window, const std::string& expected, int timeoutMs) {
   return PollUntil(timeoutMs, [&] { return TextOf(window) == expected; });
 }

@@ -183,6 +183,11 @@ bool PressKey(WORD vk, unsigned modifiers = kNoModifier);
 // typed as that key (with Shift when the layout needs it); other bytes (e.g. 0xFC on a US
 // layout) as KEYEVENTF_UNICODE input. False when SendInput did not take every event.
 bool TypeText(const std::string& text);
+// The same for UTF-8 text: a letter no key makes arrives as an input method delivers it.
+bool TypeUtf8(const std::string& utf8);
+
+// Waits until the Unicode text of `window`, in UTF-8, is `expected`.
+bool WaitForUnicodeText(HWND window, const std::string& expected, int timeoutMs);
 
 // Waits until the text of `window` (WM_GETTEXT) is `expected`. Input is handled in the order
 // it was sent, so once a typed marker shows, every key sent before it has been handled too:
