@@ -1,4 +1,5 @@
 #include "runtime/text.h"
+#include "runtime/wide_text.h"
 
 #include <gtest/gtest.h>
 
@@ -160,6 +161,35 @@ TEST(TextTest, CopyThatCannotBeMadeIsAbsent) {
   EXPECT_TRUE(copy.IsAbsent());
   EXPECT_STREQ(copy.CStr(), "");
   EXPECT_TRUE(copy == Text(""));
+}
+
+// The UTF-16 name's parts follow the ANSI rules, and the extension is that of the name itself.
+TEST(TextTest, WidePathsFollowThePathRules) {
+  const struct {
+    const wchar_t* path;
+    const wchar_t* directory;
+    const wchar_t* fileName;
+    bool addOn;
+  } cases[] = {
+      {L"C:\\A B\\x.pak", L"C:\\A B\\", L"x.pak", true},
+      {L"\"C:\\A\\X.PaK\"", L"C:\\A\\", L"X.PaK", true},
+      {L"D:/dl/\x141\xf3" L"d\x17a.pak", L"D:/dl/", L"\x141\xf3" L"d\x17a.pak", true},
+      {L"C:\\x.\xff50\xff41\xff4b", L"C:\\", L"x.\xff50\xff41\xff4b", false},  // fullwidth
+      {L"C:\\x.pak.zip", L"C:\\", L"x.pak.zip", false},
+      {L"C:\\x.paks", L"C:\\", L"x.paks", false},
+      {L"C:\\x.pa", L"C:\\", L"x.pa", false},
+      {L"C:\\pak.d\\x", L"C:\\pak.d\\", L"x", false},
+      {L"C:\\a|b\\x.pak", L"C:\\", L"x.pak", true},  // the directory's walk ends at a bar
+      {L"x.pak", L"", L"x.pak", true},
+      {L"", L"", L"", false},
+  };
+  for (const auto& c : cases) {
+    const WideText path(c.path);
+    EXPECT_TRUE(WidePathDirectory(path) == WideText(c.directory)) << c.fileName;
+    EXPECT_TRUE(WidePathFileName(path) == WideText(c.fileName)) << c.fileName;
+    EXPECT_EQ(HasAddOnExtension(path), c.addOn) << c.fileName;
+  }
+  EXPECT_TRUE((WideText(L"a") + WideText()).IsAbsent()) << "a joined name that lost a part";
 }
 
 }  // namespace
