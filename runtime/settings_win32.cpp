@@ -73,7 +73,9 @@ std::int32_t OpenSettings(const WideText& path) {
   // A read-only file, or one that someone else reads without sharing write access.
   if (file == nullptr && !path.IsAbsent()) file = OpenShared(path.CStr(), GENERIC_READ);
   if (file == nullptr) {
-    store.OpenWithoutFile(BestFitAnsi(path));
+    // A path that could not be formed (memory ran out) leaves the store closed.
+    const Text remembered = BestFitAnsi(path);
+    if (!remembered.IsAbsent()) store.OpenWithoutFile(remembered);
     return 0;
   }
 

@@ -587,13 +587,17 @@ TEST(InputDialog, AllocationFailures) {
     const char* caption;
   };
   // Allocations of a call: the three copies of the texts, one entry per disabled window, the
-  // caption and the label in UTF-16, the buffer for the entered text, the empty result, the copy
-  // of the entered text. Without its UTF-16 form the caption stays as the window was made.
+  // caption and the label in UTF-16, the initial text in UTF-16 and its copy, the buffer for the
+  // entered text, the empty result, the copy of the entered text, its ANSI form. Without its
+  // UTF-16 form the caption stays as the window was made; without the initial text the box
+  // starts empty.
   const Row rows[] = {
       {"alloc_entry", "--windows --fail-alloc 4", "pak", "0", "1", "Pak-Set"},
       {"alloc_wide_caption", "--windows --fail-alloc 5", "pak", "0", "0", "Pak-Set"},
-      {"alloc_buffer", "--windows --fail-alloc 7", "", "1", "0", "Pak-Set"},
-      {"alloc_result", "--windows --fail-alloc 9", "", "1", "0", "Pak-Set"},
+      {"alloc_initial", "--windows --fail-alloc 7", "", "0", "0", "Pak-Set"},
+      {"alloc_buffer", "--windows --fail-alloc 9", "", "1", "0", "Pak-Set"},
+      {"alloc_result", "--windows --fail-alloc 11", "", "1", "0", "Pak-Set"},
+      {"alloc_ansi", "--windows --fail-alloc 12", "", "1", "0", "Pak-Set"},
       {"alloc_title", "--windows --fail-alloc 1", "pak", "0", "0", ""},
   };
   for (const Row& row : rows) {

@@ -258,7 +258,8 @@ TEST_F(SettingsFileTest, ReopeningReleasesTheFirstFile) {
 }
 
 TEST_F(SettingsFileTest, MemoryRunningOutWhileOpening) {
-  const Text path(path_.c_str());
+  // Formed before the failures start, so that the first allocation is the store's own.
+  const WideText path = WideFromAnsi(Text(path_.c_str()));
   const Text empty("");
   const Text group("Tavelmark");
 
