@@ -1,6 +1,7 @@
-// The copy of one file over another through the platform: a temporary file beside the
-// destination, reached through its handle alone, put in place in one step.
+// The copy of one file over another through the platform: the destination's folder opened once,
+// a temporary file made in it, reached through its handle alone, put in place in one step.
 #include <windows.h>
+#include <winternl.h>
 
 #include "runtime/file_system.h"
 #include "runtime/memory.h"
@@ -77,10 +78,33 @@ DWORD RetryWhileHeld(Step step) {
   }
 }
 
-// How a file system that knows no deletion mark or no rename through a handle refuses it.
+// How a file system that knows no deletion mark, no rename through a handle or no lookup inside
+// an open folder refuses it.
 bool IsUnsupported(DWORD error) {
   return error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED ||
-         error == ERROR_INVALID_FUNCTION;
+         error == ERROR_INVALID_FUNCTION || error == ERROR_CALL_NOT_IMPLEMENTED;
+}
+
+DWORD ErrorOf(NTSTATUS status) { return status < 0 ? RtlNtStatusToDosError(status) : 0; }
+
+// Opens `name`, a name without any folder in it, inside the open `folder`. The lookup starts at
+// the folder the handle holds, whatever has become of the path it was opened by: nobody can bend
+// it by swapping a folder on that path for a link.
+DWORD OpenInFolder(HANDLE folder, const wchar_t* name, ACCESS_MASK access, ULONG share,
+                   ULONG disposition, ULONG options, HANDLE* opened) {
+  *opened = nullptr;
+  UNICODE_STRING text;
+  text.Length = text.MaximumLength = static_cast<USHORT>(sizeof(wchar_t) * lstrlenW(name));
+  text.Buffer = const_cast<PWSTR>(name);
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, folder, nullptr);
+  IO_STATUS_BLOCK io = {};
+  HANDLE handle = nullptr;
+  const DWORD error = ErrorOf(NtCreateFile(&handle, access | SYNCHRONIZE, &attributes, &io, nullptr,
+                                           FILE_ATTRIBUTE_NORMAL, share, disposition,
+                                           options | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0));
+  if (error == 0) *opened = handle;
+  return error;
 }
 
 // A file marked so is removed by the system when its last handle closes, also when the process
@@ -93,74 +117,122 @@ std::uint32_t PlatformMarkForDeletion(void* file, bool marked) {
              : GetLastError();
 }
 
-// The rename request for the destination's full path. SetFileInformationByHandle turns the name
-// into a full path by the usual rules: under Wine 8 a bare name lands in the working directory,
-// not the file's own folder, and a RootDirectory is refused. Null when memory runs out.
-FILE_RENAME_INFO* RenameRequest(const wchar_t* destination, DWORD* size) {
-  const DWORD characters = static_cast<DWORD>(lstrlenW(destination));
-  *size = static_cast<DWORD>(sizeof(FILE_RENAME_INFO) + sizeof(WCHAR) * (characters + 1));
-  auto* request = static_cast<FILE_RENAME_INFO*>(Allocate(*size));
-  if (request == nullptr) return nullptr;
-  request->ReplaceIfExists = TRUE;
-  request->RootDirectory = nullptr;
-  request->FileNameLength = static_cast<DWORD>(sizeof(WCHAR) * characters);
-  CopyMemory(request->FileName, destination, sizeof(WCHAR) * characters);
-  return request;
-}
-
-std::uint32_t PlatformReplace(void* file, const wchar_t* destination) {
-  DWORD size = 0;
-  FILE_RENAME_INFO* request = RenameRequest(destination, &size);
+// The rename names its target relative to the open folder. SetFileInformationByHandle would turn
+// the name into a full path first (and Wine 8 refuses its RootDirectory), so this goes to the
+// call beneath it.
+std::uint32_t PlatformReplace(void* file, void* folder, const wchar_t* name) {
+  const auto characters = static_cast<std::size_t>(lstrlenW(name));
+  const auto size = static_cast<ULONG>(sizeof(FILE_RENAME_INFORMATION) + sizeof(WCHAR) * characters);
+  auto* request = static_cast<FILE_RENAME_INFORMATION*>(Allocate(size));
   if (request == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
-  const DWORD error =
-      SetFileInformationByHandle(file, FileRenameInfo, request, size) ? 0 : GetLastError();
+  request->ReplaceIfExists = TRUE;
+  request->RootDirectory = folder;
+  request->FileNameLength = static_cast<ULONG>(sizeof(WCHAR) * characters);
+  CopyMemory(request->FileName, name, sizeof(WCHAR) * characters);
+  IO_STATUS_BLOCK io = {};
+  const DWORD error = ErrorOf(NtSetInformationFile(file, &io, request, size, FileRenameInformation));
   Release(request);
   return error;
 }
 
-constexpr CopyCalls kPlatformCopyCalls = {PlatformMarkForDeletion, PlatformReplace};
-
-// Removes the temporary files that earlier copies into the folder of `destination` (a full path
-// whose first `folderLength` characters are its folder, separator included) left behind after a power cut or a kill. Only names of the tool's own form count,
-// never a folder or a link; opening one for deletion without sharing fails while any program
-// holds it open, a copy that is running right now included.
-void RemoveStaleTemporaryFiles(const wchar_t* destination, std::size_t folderLength) {
-  static const wchar_t kPattern[] = L"~PakInstaller-*";
-  auto* path = static_cast<wchar_t*>(Allocate(sizeof(wchar_t) * (folderLength + MAX_PATH + 1)));
-  if (path == nullptr) return;
-  CopyMemory(path, destination, sizeof(wchar_t) * folderLength);
-  CopyMemory(path + folderLength, kPattern, sizeof kPattern);
-  WIN32_FIND_DATAW found;
-  const HANDLE search = FindFirstFileW(path, &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      if (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) {
-        continue;
-      }
-      char name[kTemporaryNameSize] = {};
-      bool plain = true;  // only ASCII names can be ours
-      for (int i = 0; found.cFileName[i] != L'\0' && plain; ++i) {
-        plain = i + 1 < static_cast<int>(kTemporaryNameSize) && found.cFileName[i] < 0x80;
-        if (plain) name[i] = static_cast<char>(found.cFileName[i]);
-      }
-      if (!plain || !IsTemporaryFileName(name)) continue;
-      lstrcpynW(path + folderLength, found.cFileName, MAX_PATH);
-      const HANDLE stale = CreateFileW(path, DELETE, 0, nullptr, OPEN_EXISTING,
-                                       FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT,
-                                       nullptr);
-      if (stale != INVALID_HANDLE_VALUE) CloseHandle(stale);
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-  }
-  Release(path);
+std::uint32_t PlatformIdentify(void* file, FileIdentity* identity) {
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!GetFileInformationByHandle(file, &information)) return GetLastError();
+  identity->volume = information.dwVolumeSerialNumber;
+  identity->index = (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow;
+  return 0;
 }
+
+std::uint32_t PlatformMove(const wchar_t* from, const wchar_t* to) {
+  return MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 0
+                                                                                   : GetLastError();
+}
+
+constexpr CopyCalls kPlatformCopyCalls = {PlatformMarkForDeletion, PlatformReplace,
+                                          PlatformIdentify, PlatformMove};
 
 // The longest path the platform's calls take without the \\?\ form, less the terminating zero;
 // the temporary file's path stays within it, as the destination's own does.
 constexpr std::size_t kLongestPath = MAX_PATH - 1;
 
-// The temporary file beside the destination, open for this process alone, and how it must be
-// put in place.
+// The destination's folder, opened once for the whole copy. Without delete sharing nobody can
+// rename or remove it while the copy runs; every name inside it is looked up from this handle.
+struct Destination {
+  Destination(const wchar_t* full, std::size_t folderChars)
+      : path(full), folderLength(folderChars), name(full + folderChars) {}
+  Destination(const Destination&) = delete;
+  Destination& operator=(const Destination&) = delete;
+  ~Destination() {
+    if (folder != INVALID_HANDLE_VALUE) CloseHandle(folder);
+  }
+
+  const wchar_t* path;       // full path, for the by-name way
+  std::size_t folderLength;  // characters of its folder, separator included
+  const wchar_t* name;       // the file's own name
+  HANDLE folder = INVALID_HANDLE_VALUE;
+};
+
+bool OpenFolder(Destination& destination) {
+  wchar_t* const folder = Joined(destination.path, destination.folderLength, L"");
+  if (folder == nullptr) return false;
+  RetryWhileHeld([&]() -> DWORD {
+    destination.folder = CreateFileW(
+        folder, FILE_LIST_DIRECTORY | FILE_ADD_FILE | FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
+        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+        nullptr);
+    return destination.folder != INVALID_HANDLE_VALUE ? 0 : GetLastError();
+  });
+  Release(folder);
+  return destination.folder != INVALID_HANDLE_VALUE;
+}
+
+// Opens the destination as it is now, for a look at it: through the folder, or by its name where
+// the file system knows no lookup inside an open folder.
+DWORD OpenExisting(const Destination& destination, HANDLE* opened) {
+  constexpr ULONG kAnyone = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  const DWORD error = OpenInFolder(destination.folder, destination.name, FILE_READ_ATTRIBUTES,
+                                   kAnyone, FILE_OPEN, FILE_OPEN_REPARSE_POINT, opened);
+  if (!IsUnsupported(error)) return error;
+  *opened = CreateFileW(destination.path, FILE_READ_ATTRIBUTES, kAnyone, nullptr, OPEN_EXISTING,
+                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (*opened != INVALID_HANDLE_VALUE) return 0;
+  *opened = nullptr;
+  return GetLastError();
+}
+
+// What the platform's copy refuses to overwrite: a folder, and a file marked read-only or hidden.
+bool MayBeOverwritten(const Destination& destination) {
+  HANDLE existing = nullptr;
+  const DWORD error = OpenExisting(destination, &existing);
+  if (error == ERROR_FILE_NOT_FOUND) return true;
+  if (error != 0) return false;
+  BY_HANDLE_FILE_INFORMATION information;
+  const bool known = GetFileInformationByHandle(existing, &information) != 0;
+  CloseHandle(existing);
+  return known && !(information.dwFileAttributes &
+                    (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+}
+
+enum class Same { kYes, kNo, kUnknown };
+
+// Whether the destination is now the file `file` holds, asked of the files themselves: a name
+// can be spelt in many ways (a short folder name, a mapped drive, a junction), a file ID only one.
+Same IsDestination(const CopyCalls& calls, HANDLE file, const Destination& destination) {
+  FileIdentity own = {};
+  if (calls.identify(file, &own) != 0) return Same::kUnknown;
+  HANDLE existing = nullptr;
+  const DWORD error = OpenExisting(destination, &existing);
+  if (error == ERROR_FILE_NOT_FOUND) return Same::kNo;
+  if (error != 0) return Same::kUnknown;
+  FileIdentity found = {};
+  const bool known = calls.identify(existing, &found) == 0;
+  CloseHandle(existing);
+  if (!known) return Same::kUnknown;
+  return found.volume == own.volume && found.index == own.index ? Same::kYes : Same::kNo;
+}
+
+// The temporary file in the destination's folder, open for this process alone, and how it must
+// be put in place.
 struct Temporary {
   Temporary() = default;
   Temporary(const Temporary&) = delete;
@@ -172,12 +244,14 @@ struct Temporary {
   bool marked = false;      // marked for deletion: it goes in place through its handle
 };
 
-// Creates the temporary file (see TemporaryFileName) and marks it for deletion from the start.
-// CREATE_NEW makes the name ours: nothing that was there before, a link included, is ever opened.
-// A file system that refuses the mark keeps an unmarked file, to be placed and removed by name; a
-// mark that fails otherwise removes the file at once.
-void CreateTemporaryFile(const CopyCalls& calls, const wchar_t* full, std::size_t folder,
+// Creates the temporary file (see TemporaryFileName) in the open folder and marks it for deletion
+// from the start. Creating a new file makes the name ours: nothing that was there before, a link
+// included, is ever opened. Where the file system knows no lookup inside an open folder, the file
+// is made by its full path instead. A file system that refuses the mark keeps an unmarked file,
+// to be placed and removed by name; a mark that fails otherwise removes the file at once.
+void CreateTemporaryFile(const CopyCalls& calls, const Destination& destination,
                          Temporary& made) {
+  const std::size_t folder = destination.folderLength;
   const std::size_t room = folder < kLongestPath ? kLongestPath - folder : 0;
   DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 16);
   for (int attempt = 0; attempt < 64; ++attempt) {
@@ -185,28 +259,34 @@ void CreateTemporaryFile(const CopyCalls& calls, const wchar_t* full, std::size_
     TemporaryFileName(seed + static_cast<DWORD>(attempt) * 0x9E3779B1u, room, name);
     wchar_t wideName[kTemporaryNameSize];
     for (std::size_t i = 0; i < kTemporaryNameSize; ++i) wideName[i] = name[i];  // all ASCII
-    wchar_t* const candidate = Joined(full, folder, wideName);
+    wchar_t* const candidate = Joined(destination.path, folder, wideName);
     if (candidate == nullptr) return;
-    const HANDLE file = CreateFileW(candidate, GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
-                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-      const DWORD error = RetryWhileHeld([&] { return calls.markForDeletion(file, true); });
+    HANDLE file = nullptr;
+    DWORD error = OpenInFolder(destination.folder, wideName, GENERIC_READ | GENERIC_WRITE | DELETE,
+                               0, FILE_CREATE, FILE_NON_DIRECTORY_FILE, &file);
+    if (IsUnsupported(error)) {
+      file = CreateFileW(candidate, GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+      error = file != INVALID_HANDLE_VALUE ? 0 : GetLastError();
+    }
+    if (error == 0) {
+      error = RetryWhileHeld([&] { return calls.markForDeletion(file, true); });
       if (error == 0 || IsUnsupported(error)) {
         made.file = file;
         made.path = candidate;
         made.marked = error == 0;
-      } else {
-        CloseHandle(file);
-        DeleteFileW(candidate);
-        Release(candidate);
+        return;
       }
+      // Nothing was written yet: the handle that made the file removes it.
+      FILE_DISPOSITION_INFO disposition = {TRUE};
+      SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
+      CloseHandle(file);
+      Release(candidate);
       return;
     }
-    const DWORD error = GetLastError();
     Release(candidate);
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return;
   }
-  return;
 }
 
 // Whether the copy is to go on after `copied` of `total` bytes: always without a `progress`.
@@ -263,77 +343,83 @@ bool CarryOver(const FILE_BASIC_INFO& source, HANDLE to) {
   return SetFileInformationByHandle(to, FileBasicInfo, &basic, sizeof basic) != 0;
 }
 
-// Whether the open file's current name is `destination`: a rename that reported a failure may
-// still have happened (over a network), and marking the file for deletion then would remove the
-// add-on just installed. Names from the platform look like \\?\C:\... or \\?\UNC\server\....
-bool IsNamed(HANDLE file, const wchar_t* destination) {
-  constexpr DWORD kFlags = FILE_NAME_NORMALIZED | VOLUME_NAME_DOS;
-  const DWORD needed = GetFinalPathNameByHandleW(file, nullptr, 0, kFlags);
-  if (needed == 0) return false;
-  auto* name = static_cast<wchar_t*>(Allocate(sizeof(wchar_t) * (needed + 1)));
-  if (name == nullptr) return false;
-  bool same = false;
-  const DWORD length = GetFinalPathNameByHandleW(file, name, needed + 1, kFlags);
-  if (length > 0 && length <= needed) {
-    const wchar_t* own = name;
-    const wchar_t* wanted = destination;
-    if (length >= 8 && CompareStringOrdinal(own, 8, L"\\\\?\\UNC\\", 8, TRUE) == CSTR_EQUAL) {
-      own += 7;  // \\server\share: compared from its second backslash on
-      wanted += wanted[0] == L'\\' ? 1 : 0;
-    } else if (CompareStringOrdinal(own, 4, L"\\\\?\\", 4, FALSE) == CSTR_EQUAL) {
-      own += 4;
-    }
-    same = CompareStringOrdinal(own, -1, wanted, -1, TRUE) == CSTR_EQUAL;
-  }
-  Release(name);
-  return same;
-}
+enum class Placed { kReplaced, kFailed, kRefused, kUndecided };
 
-enum class Placed { kReplaced, kFailed, kRefused };
-
-// Puts the temporary file in the destination's place in one step, through its handle. A file
-// marked for deletion cannot be renamed, so the mark goes just before each attempt and comes back
-// after a failed one, unless the file system refused the rename as unsupported: the file then
-// stays unmarked, to be placed by name.
-Placed ReplaceThroughHandle(const CopyCalls& calls, HANDLE temporary, const wchar_t* destination) {
-  bool refused = false;
-  const DWORD error = RetryWhileHeld([&]() -> DWORD {
+// Puts the temporary file in the destination's place in one step, through its handle and the
+// folder's. A file marked for deletion cannot be renamed, so the mark goes just before each
+// attempt and comes back after a failed one. A rename that reported a failure may still have
+// happened (over a network): the file itself is asked. When that cannot be told, the file stays
+// unmarked, since it may be the only copy of the add-on left. A rename the file system refuses as
+// unsupported leaves the file unmarked too, to be placed by name.
+Placed ReplaceThroughHandle(const CopyCalls& calls, HANDLE temporary,
+                            const Destination& destination) {
+  Placed placed = Placed::kFailed;
+  RetryWhileHeld([&]() -> DWORD {
     DWORD failure = calls.markForDeletion(temporary, false);
     if (failure != 0) return failure;
-    failure = calls.replace(temporary, destination);
-    if (failure == 0 || IsNamed(temporary, destination)) return 0;
-    refused = IsUnsupported(failure);
-    if (!refused) calls.markForDeletion(temporary, true);
+    failure = calls.replace(temporary, destination.folder, destination.name);
+    if (failure == 0) {
+      placed = Placed::kReplaced;
+      return 0;
+    }
+    if (IsUnsupported(failure)) {
+      placed = Placed::kRefused;
+      return 0;
+    }
+    const Same same = IsDestination(calls, temporary, destination);
+    placed = same == Same::kYes ? Placed::kReplaced
+             : same == Same::kNo ? Placed::kFailed
+                                 : Placed::kUndecided;
+    if (placed != Placed::kFailed) return 0;
+    calls.markForDeletion(temporary, true);
     return failure;
   });
-  return error == 0 ? Placed::kReplaced : refused ? Placed::kRefused : Placed::kFailed;
+  return placed;
 }
 
-// Puts the closed temporary file in the destination's place by name, as the copy did before it
-// went through handles; written through, so the new name is on the disk when this returns.
-// Removes the file by name when that fails or `copied` is false.
-bool ReplaceByName(const wchar_t* temporaryPath, const wchar_t* destination, bool copied) {
-  const bool moved = copied && RetryWhileHeld([&]() -> DWORD {
-                       return MoveFileExW(temporaryPath, destination,
-                                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
-                                  ? 0
-                                  : GetLastError();
-                     }) == 0;
-  if (!moved) DeleteFileW(temporaryPath);
-  return moved;
+// Removes the closed temporary file by name, but only while that name still reaches the file
+// that was ours: the folder may let others swap it.
+void RemoveByName(const CopyCalls& calls, const wchar_t* path, const FileIdentity& own) {
+  const HANDLE file = CreateFileW(path, DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  FileIdentity found = {};
+  const bool ours =
+      calls.identify(file, &found) == 0 && found.volume == own.volume && found.index == own.index;
+  const bool marked = ours && calls.markForDeletion(file, true) == 0;
+  CloseHandle(file);
+  // A file system that refuses the mark leaves only the name, which was ours a moment ago.
+  if (ours && !marked) DeleteFileW(path);
 }
 
-// The copy itself, once the destination is known by its full path, whose first `folder`
-// characters are its folder.
-std::int32_t CopyOver(const CopyCalls& calls, const wchar_t* source, const wchar_t* destination,
-                      std::size_t folder, const CopyProgress* progress) {
-  // What the platform's copy refuses to overwrite stays refused: a folder, and a file marked
-  // read-only or hidden.
-  const DWORD existing = GetFileAttributesW(destination);
-  if (existing != INVALID_FILE_ATTRIBUTES &&
-      (existing & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN))) {
-    return 0;
+// Puts the closed temporary file in the destination's place by name, as on file systems that
+// refuse the handle calls; written through, so the new name is on the disk when this returns.
+// `own` is the temporary file's identity, taken before it was closed: success only when the
+// destination is that file afterwards, whatever the move reported. Removes the file when the
+// copy failed or it did not get there.
+bool ReplaceByName(const CopyCalls& calls, const wchar_t* temporaryPath,
+                   const Destination& destination, const FileIdentity& own, bool copied) {
+  if (!copied) {
+    RemoveByName(calls, temporaryPath, own);
+    return false;
   }
+  RetryWhileHeld([&]() -> DWORD { return calls.move(temporaryPath, destination.path); });
+  HANDLE existing = nullptr;
+  FileIdentity found = {};
+  bool placed = false;
+  if (OpenExisting(destination, &existing) == 0) {
+    placed = calls.identify(existing, &found) == 0 && found.volume == own.volume &&
+             found.index == own.index;
+    CloseHandle(existing);
+  }
+  if (!placed) RemoveByName(calls, temporaryPath, own);
+  return placed;
+}
+
+// The copy itself, once the destination's folder is open.
+std::int32_t CopyOver(const CopyCalls& calls, const wchar_t* source,
+                      const Destination& destination, const CopyProgress* progress) {
+  if (!MayBeOverwritten(destination)) return 0;
 
   OwnedHandle from(CreateFileW(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -345,12 +431,11 @@ std::int32_t CopyOver(const CopyCalls& calls, const wchar_t* source, const wchar
     return 0;
   }
 
-  RemoveStaleTemporaryFiles(destination, folder);
   // From here on the new file is reached only through this handle, never by its name again, so
   // nobody can swap what the name points at; the older destination file is touched only by the
   // one-step replace, after a complete copy whose data is on the disk.
   Temporary made;
-  CreateTemporaryFile(calls, destination, folder, made);
+  CreateTemporaryFile(calls, destination, made);
   OwnedHandle temporary(made.file);
   if (!temporary.IsOpen()) return 0;
   bool copied = CopyContent(from.Get(), temporary.Get(), size.QuadPart, progress) &&
@@ -374,10 +459,17 @@ std::int32_t CopyOver(const CopyCalls& calls, const wchar_t* source, const wchar
       RetryWhileHeld([&] { return calls.markForDeletion(temporary.Get(), true); });
       return 0;
     }
+    if (placed == Placed::kUndecided) return 0;
   }
   // Where the file system refused the mark or the handle rename, the file goes by its name.
+  FileIdentity own = {};
+  if (calls.identify(temporary.Get(), &own) != 0) {
+    // Without its identity the file could not be told from another one put in its place later.
+    if (made.marked) calls.markForDeletion(temporary.Get(), true);
+    return 0;
+  }
   temporary.Close();
-  return ReplaceByName(made.path, destination, copied) ? 1 : 0;
+  return ReplaceByName(calls, made.path, destination, own, copied) ? 1 : 0;
 }
 
 }  // namespace
@@ -396,9 +488,11 @@ std::int32_t DuplicateFileWith(const CopyCalls& calls, const wchar_t* source,
 
   wchar_t* const full = FullPath(destination);
   const std::size_t folder = full != nullptr ? FolderLength(full) : 0;
-  const std::int32_t copied = folder != 0 && full[folder] != L'\0'
-                                  ? CopyOver(calls, source, full, folder, progress)
-                                  : 0;
+  std::int32_t copied = 0;
+  if (folder != 0 && full[folder] != L'\0') {
+    Destination opened(full, folder);
+    if (OpenFolder(opened)) copied = CopyOver(calls, source, opened, progress);
+  }
   Release(full);
   return copied;
 }

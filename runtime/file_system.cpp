@@ -24,8 +24,6 @@ void WriteHex(std::uint32_t value, std::size_t digits, char* out) {
   }
 }
 
-bool IsLowerHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
-
 }  // namespace
 
 void TemporaryFileName(std::uint32_t value, std::size_t room, char* out) {
@@ -48,24 +46,6 @@ void TemporaryFileName(std::uint32_t value, std::size_t room, char* out) {
     length = digits + 1;
   }
   out[length] = '\0';
-}
-
-bool IsTemporaryFileName(const char* name) {
-  std::size_t length = 0;
-  while (name[length] != '\0') {
-    if (++length > kOwnNameLength) return false;
-  }
-  if (length <= kOwnPrefixLength) return false;
-  for (std::size_t i = 0; i < kOwnPrefixLength; ++i) {
-    if (name[i] != kOwnPrefix[i]) return false;
-  }
-  for (std::size_t i = kOwnPrefixLength; i < length; ++i) {
-    const std::size_t digit = i - kOwnPrefixLength;
-    if (digit < kDigits ? !IsLowerHex(name[i]) : name[i] != kOwnSuffix[digit - kDigits]) {
-      return false;
-    }
-  }
-  return true;
 }
 
 namespace {

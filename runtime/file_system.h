@@ -54,34 +54,45 @@ struct CopyProgress {
 };
 
 // Copies `source` over `destination`, both UTF-16 paths that reach exactly the files they spell.
-// The new file is written beside the destination first, its data flushed to the disk, and then
-// put in its place in one step, so neither a copy that fails part-way nor a power cut after
+// The destination's folder is opened once, and every name inside it is looked up from that
+// handle, never by path again: nobody who can change the folders on the path can bend the copy
+// elsewhere, and the folder itself cannot be renamed while the copy runs. The new file is made in
+// that folder, its data flushed to the disk, and then put in the destination's place in one step
+// named relative to the folder, so neither a copy that fails part-way nor a power cut after
 // success leaves an older destination file damaged; a second flush after that step puts the new
 // name on the disk before success is reported. The new file is reached only through one handle
 // from its creation to its rename, and is marked for deletion until just before that rename: a
 // failed copy, or a process killed part-way, leaves nothing behind. Where the file system refuses
-// the mark or the rename through the handle (some network servers, shared folders of virtual
-// machines), the new file is put in place by name instead (replacing, written through) and
-// removed by name when the copy fails. Non-zero only when the destination holds the complete new
-// file; 0 at once for a null or empty path. The new file takes over the source's last-write time
-// and its attributes except read-only and hidden. A destination that is a folder, or a file
-// marked read-only or hidden, is not overwritten (0), as the platform's own copy refuses them.
-// The temporary file is named as TemporaryFileName says, and every copy first removes the stale
-// ones that earlier copies into the same folder left after a power cut or a kill: only names
-// that IsTemporaryFileName accepts, only files nobody holds open. A destination that another
-// program holds open is waited for up to about two seconds before the copy gives 0.
+// the lookup inside the folder, the mark or the rename through the handle (some network servers,
+// shared folders of virtual machines), the new file is made and put in place by name instead
+// (replacing, written through). Whether a rename or move happened is asked of the files, by
+// volume and file ID, never of their names; when that cannot be told, the new file is left
+// alone and the copy gives 0. Non-zero only when the destination holds the complete new file; 0
+// at once for a null or empty path. The new file takes over the source's last-write time and its
+// attributes except read-only and hidden. A destination that is a folder, or a file marked
+// read-only or hidden, is not overwritten (0), as the platform's own copy refuses them. The
+// temporary file is named as TemporaryFileName says. A destination that another program holds
+// open is waited for up to about two seconds before the copy gives 0.
 // `progress`, when given, hears of the copy once before the first block, after every block, and
 // once more when the data is on the disk, just before the rename: the last moment it can stop
 // the copy. After that the copy goes through to its end.
 std::int32_t DuplicateFile(const wchar_t* source, const wchar_t* destination,
                            const CopyProgress* progress = nullptr);
 
-// The two calls on the copy's open temporary file that some file systems refuse, so that a test
-// can stand in for them (Wine never refuses them). Each returns 0 on success, else the platform's
-// error code.
+// Which file a handle reaches, as its volume knows it.
+struct FileIdentity {
+  std::uint32_t volume;  // the volume's serial number
+  std::uint64_t index;   // the file's ID on it
+};
+
+// The copy's calls that some file systems refuse or answer wrongly, so that a test can stand in
+// for them (Wine never refuses them). Each returns 0 on success, else the platform's error code.
 struct CopyCalls {
-  std::uint32_t (*markForDeletion)(void* file, bool marked);            // FileDispositionInfo
-  std::uint32_t (*replace)(void* file, const wchar_t* destinationPath);  // FileRenameInfo
+  std::uint32_t (*markForDeletion)(void* file, bool marked);  // FileDispositionInfo
+  // Renames the open `file` to `name` in the open `folder`, replacing what is there.
+  std::uint32_t (*replace)(void* file, void* folder, const wchar_t* name);
+  std::uint32_t (*identify)(void* file, FileIdentity* identity);  // of an open file
+  std::uint32_t (*move)(const wchar_t* from, const wchar_t* to);  // by name, written through
 };
 
 // The platform's own calls, for DuplicateFileWith.
@@ -98,9 +109,6 @@ std::int32_t DuplicateFileWith(const CopyCalls& calls, const wchar_t* source,
 // it is. Writes the name and a terminating zero into `out`, which holds kTemporaryNameSize bytes.
 inline constexpr std::size_t kTemporaryNameSize = 27;
 void TemporaryFileName(std::uint32_t value, std::size_t room, char* out);
-
-// True only for the names TemporaryFileName gives that say whose the file is, in that exact case.
-bool IsTemporaryFileName(const char* name);
 
 // The process's current directory, always ending in a backslash; empty when the platform fails.
 Text WorkingDirectory();

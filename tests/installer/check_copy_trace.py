@@ -6,8 +6,10 @@ files for Wine processes), then checks two promises of the copy from the traces:
 - the new file's data is synced (fsync or fdatasync on its descriptor) before the rename that
   puts it in place of the older add-on, and synced again through the same descriptor after the
   rename, so that the new name is on the disk before the tool reports success;
-- once the temporary file exists, no call names its path again except that one rename (and
-  Wine's own look at where a symbolic link points): no open, stat, attribute change or delete.
+- the temporary file is created by its name inside the pak-set folder's open descriptor, and
+  once it exists, no call names its path again except that one rename (and Wine's own look at
+  where a symbolic link points): no open, stat, attribute change or delete. (The tool names the
+  rename's target relative to the folder too; Wine's server carries it out by full paths.)
 
     check_copy_trace.py BENCH_DIR PROGRAM.exe UI_DRIVER.exe WORK_FOLDER
 
@@ -106,10 +108,12 @@ def calls_in(path, origin):
 
 trace = sorted([*calls_in(client_trace, "tool"), *calls_in(server_trace, "wineserver")],
                key=lambda call: call.stamp)
-TEMPORARY = re.compile(r'"[^"]*/game/pak/(~[^"/]*)"')
+# Made inside the folder the tool opened: Wine looks the name up from that folder's descriptor.
+TEMPORARY = re.compile(r'<[^>]*/game/pak>, "\./(~[^"/]*)"')
 created = [c for c in trace if c.name in ("open", "openat") and "O_CREAT|O_EXCL" in c.rest
            and TEMPORARY.search(c.rest)]
-check(len(created) == 1, "one temporary file was created", [c.rest[:160] for c in created])
+check(len(created) == 1, "one temporary file was created, named inside the opened folder",
+      [c.rest[:160] for c in created])
 if created:
     temporary = TEMPORARY.search(created[0].rest).group(1)
     named = re.compile(r'"[^"]*/' + re.escape(temporary) + '"')

@@ -409,20 +409,19 @@ TEST_F(FaultTest, KilledDuringTheCopyKeepsTheOlderCopyAndLeavesNoTemporaryFile) 
   EXPECT_EQ(Names(pakSet), "{trains.pak}") << pakSet;
 }
 
-TEST_F(FaultTest, StaleTemporaryFileOfOursGoesWithTheNextInstall) {
-  // What a power cut left in the pak-set folder during an earlier install goes; a file of the
-  // player's that only looks like it stays.
-  const std::string name = "stale_temporary_file";
+TEST_F(FaultTest, LeftoverOfAnEarlierInstallStays) {
+  // What a power cut left in the pak-set folder during an earlier install stays: in a folder
+  // that other users can change, no name there proves whose file it is.
+  const std::string name = "leftover_temporary_file";
   Layout layout = Prepare(name, "", kNewAddOn);
-  const std::string pakSet = layout.game + layout.pakSet + "\\";
-  const std::string lookAlike = pakSet + "~PakInstaller-0badf00d.tmp.bak";
-  WriteBytes(pakSet + "~PakInstaller-0badf00d.tmp", AddOnBytes(3000, 5));
-  WriteBytes(lookAlike, "kept");
+  const std::string leftover = layout.game + layout.pakSet + "\\~PakInstaller-0badf00d.tmp";
+  WriteBytes(leftover, AddOnBytes(3000, 5));
 
   const Session session = Run(layout, name);
   ExpectOutcome(layout, session,
-                {"pak", {Installed("trains.pak")}, {{layout.olderCopy, kNewAddOn}, {lookAlike, "kept"}},
-                 "{trains.pak}{~PakInstaller-0badf00d.tmp.bak}"});
+                {"pak", {Installed("trains.pak")},
+                 {{layout.olderCopy, kNewAddOn}, {leftover, AddOnBytes(3000, 5)}},
+                 "{trains.pak}{~PakInstaller-0badf00d.tmp}"});
 }
 
 TEST_F(FaultTest, HoldThatEndsWithinAMomentStillInstalls) {
