@@ -532,6 +532,25 @@ TEST_F(DuplicateFileTest, ARenameReportedFailedIsJudgedByTheFiles) {
   EXPECT_EQ(Joined(ListFolder(longFolder)), "{addon.pak}");
 }
 
+// Another user who can change the game folder tries to swap the pak-set folder for a link while
+// the copy runs: the folder is held, so the swap fails and the copy stays where it began.
+TEST_F(DuplicateFileTest, ThePakSetFolderCannotBeSwappedWhileTheCopyRuns) {
+  struct Swap {
+    std::string folder;
+    BOOL moved = TRUE;
+  } swap{target_};
+  const auto step = [](void* context, std::int64_t, std::int64_t) {
+    auto* attempt = static_cast<Swap*>(context);
+    attempt->moved = MoveFileA(attempt->folder.c_str(), (attempt->folder + "-aside").c_str());
+    return true;
+  };
+  const CopyProgress progress = {step, &swap};
+  EXPECT_NE(DuplicateFile(Wide(source_).c_str(), Wide(destination_).c_str(), &progress), 0);
+  EXPECT_FALSE(swap.moved);
+  EXPECT_TRUE(ReadBytes(destination_) == Pattern(5000, 7));
+  EXPECT_EQ(Joined(ListFolder(target_)), "{addon.pak}");
+}
+
 // Temporary files that a power cut left behind belong to nobody the copy can prove; they stay,
 // as does everything else in the folder.
 TEST_F(DuplicateFileTest, LeftoversInTheFolderAreNotTouched) {
