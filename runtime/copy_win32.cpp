@@ -175,13 +175,18 @@ struct Destination {
 bool OpenFolder(Destination& destination) {
   wchar_t* const folder = Joined(destination.path, destination.folderLength, L"");
   if (folder == nullptr) return false;
-  RetryWhileHeld([&]() -> DWORD {
+  // Only a program that is renaming or removing the folder right now holds it against us.
+  for (int retry = 0;; ++retry) {
     destination.folder = CreateFileW(
         folder, FILE_LIST_DIRECTORY | FILE_ADD_FILE | FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
         nullptr);
-    return destination.folder != INVALID_HANDLE_VALUE ? 0 : GetLastError();
-  });
+    if (destination.folder != INVALID_HANDLE_VALUE || retry == kHoldRetries ||
+        GetLastError() != ERROR_SHARING_VIOLATION) {
+      break;
+    }
+    Sleep(kHoldRetryPauseMs);
+  }
   Release(folder);
   return destination.folder != INVALID_HANDLE_VALUE;
 }
