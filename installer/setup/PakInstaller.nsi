@@ -13,7 +13,8 @@
 ; token; /D= comes last and unquoted (makensis reads it before the script does). /GAME may be
 ; left out only over an installed copy whose config.pref names the game folder; otherwise, or
 ; when the folder does not exist, or when /D names a folder outside the Program Files folders,
-; nothing is installed and the exit code is 2.
+; nothing is installed and the exit code is 2. An earlier installation outside them (an older
+; version allowed that) gives no settings to an unattended run.
 
 Unicode true
 ManifestDPIAware true
@@ -36,6 +37,10 @@ AllowSkipFiles off
 !define UNINSTALLER "Deinstallieren.exe"
 !define SHCNE_ASSOCCHANGED 0x08000000
 !define EXIT_REFUSED 2
+; The install folder's own access list, inheriting nothing ("P"): full control for
+; Administrators and SYSTEM, read and execute for Users. A parent folder that lets users write
+; (some games loosen theirs) then cannot open this one to them.
+!define INSTALL_FOLDER_ACCESS "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)"
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
@@ -59,11 +64,17 @@ Var PakSetGiven    ; 1 when /PAKSET was on the command line, with a value
 Var GameOption     ; the values of /GAME and /PAKSET as given
 Var PakSetOption
 Var OldInstall     ; the folder of the installation registered before this setup ("" none)
+Var OldSafe        ; 1 when that folder lies where standard users cannot write
+Var LeftFolder     ; the earlier installation's folder when its files were left there
 Var OldGameDir     ; the values of an installed config.pref ("" when there is none)
 Var OldPakSet
 Var SettingsFrom   ; the install folder whose config.pref the values above come from
 Var PakOwner       ; another program that opens .pak files, "" when there is none
 Var FinishText
+; What the setup says of an earlier installation whose files it left (LeftFolder).
+!define LEFT_FOLDER_TEXT "Die bisherige Installation in $\"$LeftFolder$\" ist abgemeldet. Ihre \
+  Dateien bleiben dort: Den Ordner könnten auch Benutzer ohne Administratorrechte verändert \
+  haben. Löschen Sie ihn selbst, wenn Sie ihn nicht mehr brauchen."
 Var PakSetBox
 
 ; ---- Pages ----------------------------------------------------------------------------------
@@ -158,8 +169,14 @@ Function ReadInstalledSettings
   ${IfNot} ${FileExists} $0
   ${AndIf} $OldInstall != ""
     StrCpy $0 "$OldInstall\config.pref"
+    ; Anyone could have written that one: the wizard shows its values, a silent run takes none.
+    ${If} $OldSafe != 1
+    ${AndIf} ${Silent}
+      StrCpy $0 ""
+    ${EndIf}
   ${EndIf}
-  ${If} ${FileExists} $0
+  ${If} $0 != ""
+  ${AndIf} ${FileExists} $0
     InitPluginsDir
     SetDetailsPrint none
     File "/oname=$PLUGINSDIR\ReadSettings.exe" "${READER}"
@@ -224,13 +241,19 @@ FunctionEnd
 Function FitsAnsi
   Exch $0
   Push $1
-  ; WC_NO_BEST_FIT_CHARS: Ł does not count as L.
-  System::Call 'kernel32::WideCharToMultiByte(i 0, i 0x400, w r0, i -1, p 0, i 0, p 0, *i 0 r1) i .r0'
-  ${If} $0 <> 0
-  ${AndIf} $1 == 0
+  System::Call 'kernel32::GetACP() i .r1'
+  ${If} $1 = 65001
+    ; UTF-8 holds every character, and Windows refuses the question below for it.
     StrCpy $0 1
   ${Else}
-    StrCpy $0 0
+    ; WC_NO_BEST_FIT_CHARS: Ł does not count as L.
+    System::Call 'kernel32::WideCharToMultiByte(i 0, i 0x400, w r0, i -1, p 0, i 0, p 0, *i 0 r1) i .r0'
+    ${If} $0 <> 0
+    ${AndIf} $1 == 0
+      StrCpy $0 1
+    ${Else}
+      StrCpy $0 0
+    ${EndIf}
   ${EndIf}
   Pop $1
   Exch $0
@@ -409,20 +432,19 @@ FunctionEnd
 Function .onInit
   Call ReadOptions
   ReadRegStr $OldInstall HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  StrCpy $OldSafe 0
   ${If} $OldInstall != ""
     Push $OldInstall
     Call FolderWithoutBackslash
     Pop $OldInstall
+    Push $OldInstall
+    Call IsProtectedFolder
+    Pop $OldSafe
   ${EndIf}
   ; Without /D the earlier installation's folder is offered, unless anyone could write there.
   ${If} $INSTDIR == "$PROGRAMFILES\${PRODUCT}"
-  ${AndIf} $OldInstall != ""
-    Push $OldInstall
-    Call IsProtectedFolder
-    Pop $0
-    ${If} $0 == 1
-      StrCpy $INSTDIR $OldInstall
-    ${EndIf}
+  ${AndIf} $OldSafe == 1
+    StrCpy $INSTDIR $OldInstall
   ${EndIf}
   Push $INSTDIR
   Call FolderWithoutBackslash
@@ -569,6 +591,9 @@ Function FinishPre
       $\"Öffnen mit$\", $\"Andere App auswählen$\", dann $\"${PRODUCT}$\" wählen und \
       immer damit öffnen lassen (Anleitung, Abschnitt 3)."
   ${EndIf}
+  ${If} $LeftFolder != ""
+    StrCpy $FinishText "$FinishText$\r$\n$\r$\n${LEFT_FOLDER_TEXT}"
+  ${EndIf}
 FunctionEnd
 
 ; ---- Removing an installation --------------------------------------------------------------
@@ -586,9 +611,9 @@ FunctionEnd
   ${EndIf}
 !macroend
 
-; Removes the installation in folder `dir`. The shared registry entries go only while they
-; point at that folder: a newer installation elsewhere may own them by now.
-!macro RemoveInstallation dir
+; Removes the registry entries of the installation in folder `dir`. The shared ones go only
+; while they point at that folder: a newer installation elsewhere may own them by now.
+!macro RemoveRegistration dir
   ReadRegStr $0 HKLM "${CLASSES}\${PROGID}\shell\open\command" ""
   ${If} $0 == '"${dir}\PakInstaller.exe" "%1"'
     ReadRegStr $0 HKLM "${CLASSES}\.pak" ""
@@ -614,7 +639,11 @@ FunctionEnd
     DeleteRegKey HKLM "${UNINSTALL_KEY}"
   ${EndIf}
   System::Call 'shell32::SHChangeNotify(i ${SHCNE_ASSOCCHANGED}, i 0, p 0, p 0)'
+!macroend
 
+; Removes the installation in folder `dir`: its registry entries, then its files.
+!macro RemoveInstallation dir
+  !insertmacro RemoveRegistration "${dir}"
   ; Only what the setup put there; the folder goes last and only when nothing else is in it.
   Delete "${dir}\PakInstaller.exe"
   Delete "${dir}\config.pref"
@@ -691,29 +720,89 @@ Function RegisterUninstaller
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
 FunctionEnd
 
-; An installation elsewhere is removed first, so there is one: the files and registry entries
-; of the new one would otherwise leave the earlier one half registered. The setup does it
-; itself rather than running the earlier uninstaller, which may lie where anyone could have
-; replaced it.
+; Gives the install folder its own access list (INSTALL_FOLDER_ACCESS), through a handle on the
+; folder itself: a link put in its place is refused, never followed. Windows passes the list on
+; to what the folder already holds.
+Function ProtectInstallFolder
+  System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w "${INSTALL_FOLDER_ACCESS}", \
+    i 1, *p .r1, p 0) i .r0'
+  ${If} $0 = 0
+    Abort "Die Zugriffsrechte für $INSTDIR können nicht gesetzt werden."
+  ${EndIf}
+  System::Call 'advapi32::GetSecurityDescriptorDacl(p r1, *i .r2, *p .r3, *i .r4)'
+  ; READ_CONTROL | WRITE_DAC; FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT.
+  System::Call 'kernel32::CreateFileW(w "$INSTDIR", i 0x60000, i 7, p 0, i 3, i 0x2200000, p 0) p .r5'
+  StrCpy $0 1
+  ${If} $5 <> -1
+    ; BY_HANDLE_FILE_INFORMATION begins with the attributes; FILE_ATTRIBUTE_REPARSE_POINT.
+    System::Call '*(&i52) p .r6'
+    System::Call 'kernel32::GetFileInformationByHandle(p r5, p r6) i .r0'
+    System::Call '*$6(i .r7)'
+    System::Free $6
+    IntOp $7 $7 & 0x400
+    ${If} $0 <> 0
+    ${AndIf} $7 = 0
+      ; DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION
+      System::Call 'advapi32::SetSecurityInfo(p r5, i 1, i 0x80000004, p 0, p 0, p r3, p 0) i .r0'
+    ${Else}
+      StrCpy $0 1
+    ${EndIf}
+    System::Call 'kernel32::CloseHandle(p r5)'
+  ${EndIf}
+  System::Call 'kernel32::LocalFree(p r1)'
+  ${If} $0 <> 0
+    Abort "Die Zugriffsrechte für $INSTDIR können nicht gesetzt werden."
+  ${EndIf}
+  DetailPrint "Zugriffsrechte für $INSTDIR: Administratoren und System Vollzugriff, Benutzer Lesen."
+FunctionEnd
+
+; The new installation is complete and registered: its files are there and the shell and the
+; list of programs name its folder.
+Function CheckInstallation
+  ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ReadRegStr $1 HKLM "${CLASSES}\${PROGID}\shell\open\command" ""
+  ${IfNot} ${FileExists} "$INSTDIR\PakInstaller.exe"
+  ${OrIfNot} ${FileExists} "$INSTDIR\LIESMICH.txt"
+  ${OrIfNot} ${FileExists} "$INSTDIR\config.pref"
+  ${OrIfNot} ${FileExists} "$INSTDIR\${UNINSTALLER}"
+  ${OrIf} $0 != $INSTDIR
+  ${OrIf} $1 != '"$INSTDIR\PakInstaller.exe" "%1"'
+    Abort "Die Installation in $INSTDIR ist unvollständig."
+  ${EndIf}
+FunctionEnd
+
+; An installation elsewhere goes once the new one is complete, so there is one, and a failed
+; write leaves the earlier one whole. The setup does it itself rather than running the earlier
+; uninstaller, which may lie where anyone could have replaced it. Where anyone could write, a
+; link may stand for the folder and lead to another program's files: there only the registry
+; entries go, and the files stay.
 Function RemoveEarlierInstallation
   ${If} $OldInstall == ""
   ${OrIf} $OldInstall == $INSTDIR
     Return
   ${EndIf}
-  DetailPrint "Die bisherige Installation in $OldInstall wird entfernt."
   StrCpy $R0 $OldInstall
-  !insertmacro RemoveInstallation $R0
+  ${If} $OldSafe == 1
+    DetailPrint "Die bisherige Installation in $OldInstall wird entfernt."
+    !insertmacro RemoveInstallation $R0
+  ${Else}
+    !insertmacro RemoveRegistration $R0
+    StrCpy $LeftFolder $OldInstall
+    DetailPrint "${LEFT_FOLDER_TEXT}"
+  ${EndIf}
 FunctionEnd
 
 Section
-  Call RemoveEarlierInstallation
   SetOutPath "$INSTDIR"
+  Call ProtectInstallFolder
   File "/oname=PakInstaller.exe" "${EXE}"
   File "/oname=LIESMICH.txt" "${GUIDE}"
   Call WriteSettings
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
   Call RegisterPakFiles
   Call RegisterUninstaller
+  Call CheckInstallation
+  Call RemoveEarlierInstallation
 SectionEnd
 
 ; ---- Uninstalling ---------------------------------------------------------------------------

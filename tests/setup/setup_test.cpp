@@ -3,13 +3,17 @@
 // is shared with the other Wine tests, so every case ends with a full uninstall and removes
 // the folders and keys it made.
 #include <windows.h>
+#include <aclapi.h>
 #include <commctrl.h>
+#include <sddl.h>
 #include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
+#include <regex>
 #include <map>
 #include <string>
 #include <utility>
@@ -37,6 +41,9 @@ const std::string kConfigWithBom =
     "  MORVENHOLT_DIRECTORY = C:\\Gro\xc3\x9f" "e Spiele\\Morvenholt\\  \r\n\tdefault_pakset=pak64\r\n";
 // A folder named in letters outside code page 1252 (Lodz with its Polish letters).
 const std::wstring kLodz = L"C:\\Spiele\\\x141\xf3" L"d\x17a";
+// An older version's install folder where anyone could write, and another program's folder.
+const std::string kLinkedInstall = "C:\\Werkzeuge\\PakInstaller";
+const std::string kOtherProgram = "C:\\Werkzeuge\\Anderes Programm";
 const std::string kAddOn = "MVPAK\x01\x00 trains of the northern line\r\n\x1a\xff"s;
 constexpr int kWaitMs = 15000;
 
@@ -123,6 +130,52 @@ void RemoveTree(const std::string& path) {
     FindClose(find);
   }
   RemoveDirectoryA(path.c_str());
+}
+
+// Starts a program of the Unix side (Wine starts those too, but hands back no handle to wait
+// on), then waits until `done` holds.
+template <typename Done>
+bool RunUnix(const char* program, std::string line, Done done) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessA(program, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+    return false;
+  }
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+  for (const DWORD start = GetTickCount(); !done(); Sleep(10)) {
+    if (GetTickCount() - start > static_cast<DWORD>(kWaitMs)) return false;
+  }
+  return true;
+}
+
+// The Unix name of a Windows path, through Wine's own export.
+std::string UnixName(const std::string& path) {
+  using Convert = char*(CDECL*)(const wchar_t*);
+  const auto convert = reinterpret_cast<Convert>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name")));
+  if (convert == nullptr) return "";
+  const std::wstring wide(path.begin(), path.end());  // ASCII paths only
+  char* unix = convert(wide.c_str());
+  if (unix == nullptr) return "";
+  std::string name = unix;
+  HeapFree(GetProcessHeap(), 0, unix);
+  return name;
+}
+
+// `link` becomes a link to the folder `target`: a Unix symlink, which programs under Wine walk
+// through as through an NTFS junction.
+void LinkFolder(const std::string& link, const std::string& target) {
+  const std::string to = UnixName(target);
+  const std::string at = UnixName(link);
+  ASSERT_FALSE(to.empty() || at.empty()) << "not under Wine";
+  ASSERT_TRUE(RunUnix("Z:\\bin\\ln", "ln -sfn \"" + to + "\" \"" + at + "\"", [&] { return Exists(link); })) << at;
+}
+
+void RemoveLink(const std::string& link) {
+  const std::string at = UnixName(link);
+  if (!at.empty() && Exists(link)) RunUnix("Z:\\bin\\rm", "rm -f \"" + at + "\"", [&] { return !Exists(link); });
 }
 
 // Every file below `root` with its bytes, and every folder as "<dir>".
@@ -253,6 +306,7 @@ class SetupTest : public testing::Test {
   void TearDown() override {
     if (KeyExists(kUninstallKey)) Uninstall();
     RemoveDirectoryW(kLodz.c_str());  // the ANSI names RemoveTree walks cannot reach it
+    RemoveLink(kLinkedInstall);  // before RemoveTree could walk through it
     for (const std::string& folder :
          {"C:\\Gro\xdf" "e Spiele"s, "C:\\Spiele"s, "C:\\Werkzeuge"s, "C:\\AddOn Downloads"s,
           kProgramFiles + "\\Spiele Werkzeuge", kProgramFiles + "\\Spiele  Werkzeuge", kProgramFiles + "\\A",
@@ -480,10 +534,8 @@ void ExpectRegisteredIn(const std::string& dir) {
   EXPECT_TRUE(ReadValue("Software\\Classes\\.pak\\OpenWithProgids", kProgId).present);
 }
 
-// What an older setup left: the installation moved to `to`, its registry entries with it.
-void MoveInstallation(const std::string& from, const std::string& to) {
-  MakeFolders(to.substr(0, to.rfind('\\')));
-  ASSERT_TRUE(MoveFileA(from.c_str(), to.c_str())) << ui::Printable(to);
+// The installation's registry entries made to name folder `to` instead of `from`.
+void PointRegistrationAt(const std::string& from, const std::string& to) {
   const std::string classes = "Software\\Classes\\";
   const std::pair<std::string, std::string> values[] = {
       {classes + kProgId + "\\DefaultIcon", ""},
@@ -502,9 +554,15 @@ void MoveInstallation(const std::string& from, const std::string& to) {
   }
 }
 
+// What an older setup left: the installation moved to `to`, its registry entries with it.
+void MoveInstallation(const std::string& from, const std::string& to) {
+  MakeFolders(to.substr(0, to.rfind('\\')));
+  ASSERT_TRUE(MoveFileA(from.c_str(), to.c_str())) << ui::Printable(to);
+  PointRegistrationAt(from, to);
+}
+
 // There is one installation. A second one into another folder removes the first, taking over
-// its settings; the first one's uninstaller, run afterwards, leaves the second as it is. An
-// older installation where anyone could write is removed without running anything from there.
+// its settings; the first one's uninstaller, run afterwards, leaves the second as it is.
 TEST_F(SetupTest, SecondInstallReplacesTheFirst) {
   const std::string first = kProgramFiles + "\\A";
   const std::string second = kProgramFiles + "\\B";
@@ -524,15 +582,158 @@ TEST_F(SetupTest, SecondInstallReplacesTheFirst) {
   WaitForUninstallerCopies();
   EXPECT_FALSE(Exists(first));
   ExpectRegisteredIn(second);
+  Uninstall();
+  ExpectNothingInstalled(second);
+}
 
-  const std::string unsafe = "C:\\Werkzeuge\\PakInstaller";
-  ASSERT_NO_FATAL_FAILURE(MoveInstallation(second, unsafe));
-  // A replaced uninstaller: run by the setup, it would show a message box and never end.
-  WriteAnsi(unsafe + "\\Deinstallieren.exe", ReadBytes(ui::WindowsPath(INSTALLER_EXE)));
+// An older version's installation outside Program Files, whose folder anyone could have made a
+// link to another program's folder, with a config.pref anyone could have written. Nothing is
+// deleted through it and nothing run from it; an unattended upgrade takes nothing from it.
+TEST_F(SetupTest, EarlierInstallationWhereAnyoneCouldWriteLosesOnlyItsRegistration) {
+  ASSERT_EQ(RunSetup("/S /GAME=" + kGameDir + " /PAKSET=pak64 /D=" + kProgramFiles + "\\B"), 0u);
+  ASSERT_NO_FATAL_FAILURE(MoveInstallation(kProgramFiles + "\\B", kOtherProgram));
+  ASSERT_NO_FATAL_FAILURE(PointRegistrationAt(kOtherProgram, kLinkedInstall));
+  // Another program's files of the same names; a replaced uninstaller, run by the setup, would
+  // show a message box and never end.
+  MakeFolders("C:\\Spiele\\Evil\\pak");
+  WriteAnsi(kOtherProgram + "\\config.pref",
+            "[Tavelmark]\r\nmorvenholt_directory=C:\\Spiele\\Evil\\\r\ndefault_pakset=..\\..\\Evil\r\n");
+  WriteAnsi(kOtherProgram + "\\PakInstaller.exe", ReadBytes(ui::WindowsPath(INSTALLER_EXE)));
+  WriteAnsi(kOtherProgram + "\\Deinstallieren.exe", ReadBytes(ui::WindowsPath(INSTALLER_EXE)));
+  ASSERT_NO_FATAL_FAILURE(LinkFolder(kLinkedInstall, kOtherProgram));
+  const auto other = Snapshot(kOtherProgram);
+  ASSERT_EQ(other.size(), 4u);
+  ASSERT_EQ(Snapshot(kLinkedInstall), other) << "the link does not lead to the other folder";
+
+  // Without /GAME the game folder would have to come from there: refused, nothing changed.
+  EXPECT_EQ(RunSetup("/S"), 2u);
+  EXPECT_FALSE(Exists(kDefaultInstallDir));
+  EXPECT_EQ(ReadValue(kUninstallKey, "InstallLocation").data, kLinkedInstall);
+
+  ASSERT_EQ(RunSetup("/S /GAME=" + kGameDir), 0u);
+  EXPECT_TRUE(Snapshot(kOtherProgram) == other) << "the setup changed the other program's folder";
+  // The pak-set is the default, not the one of the file there.
+  EXPECT_EQ(ui::Hex(ReadBytesAnsi(kDefaultInstallDir + "\\config.pref")), ui::Hex(ExpectedConfig(kGameDir, "pak")));
+  ExpectRegisteredIn(kDefaultInstallDir);
+  Uninstall();
+  ExpectNothingInstalled(kDefaultInstallDir);
+  EXPECT_TRUE(Snapshot(kOtherProgram) == other) << "the uninstaller changed the other program's folder";
+}
+
+// The new installation is written before the earlier one goes: when a file of it cannot be
+// written, the earlier one stays whole and registered.
+TEST_F(SetupTest, FailedWriteLeavesTheEarlierInstallationWhole) {
+  const std::string first = kProgramFiles + "\\A";
+  ASSERT_EQ(RunSetup("/S /GAME=" + kGameDir + " /PAKSET=pak64 /D=" + first), 0u);
+  const auto installed = Snapshot(first);
+  const std::string second = kProgramFiles + "\\B";
+  MakeFolders(second);
+  const std::string program = second + "\\PakInstaller.exe";
+  WriteAnsi(program, "held");
+  HANDLE held = CreateFileA(program.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  EXPECT_NE(RunSetup("/S /D=" + second), 0u);
+  CloseHandle(held);
+  EXPECT_TRUE(Snapshot(first) == installed) << "the earlier installation changed";
+  ExpectRegisteredIn(first);
+}
+
+// The install folder's own access list, as the setup asks Windows for it: nothing inherited,
+// full control for Administrators and SYSTEM, read and execute for Users. Wine keeps no access
+// lists (it makes one up from the Unix mode bits), so what the folder holds after an install is
+// compared only where the platform keeps them.
+TEST_F(SetupTest, InstallFolderHasItsOwnAccessList) {
+  std::ifstream script(ui::WindowsPath(SETUP_SCRIPT));
+  const std::string text((std::istreambuf_iterator<char>(script)), std::istreambuf_iterator<char>());
+  std::smatch match;
+  ASSERT_TRUE(std::regex_search(text, match, std::regex("!define INSTALL_FOLDER_ACCESS \"([^\"]*)\"")));
+  const std::string asked = match[1];
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(asked.c_str(), SDDL_REVISION_1, &descriptor,
+                                                                   nullptr)) << asked;
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  GetSecurityDescriptorControl(descriptor, &control, &revision);
+  EXPECT_TRUE(control & SE_DACL_PROTECTED) << asked << ": inherits from the parent folder";
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  PACL dacl = nullptr;
+  ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) && present && dacl) << asked;
+
+  constexpr DWORD kReadExecute = FILE_GENERIC_READ | FILE_GENERIC_EXECUTE;
+  const struct {
+    WELL_KNOWN_SID_TYPE who;
+    DWORD access;
+  } expected[] = {{WinBuiltinAdministratorsSid, FILE_ALL_ACCESS},
+                  {WinLocalSystemSid, FILE_ALL_ACCESS},
+                  {WinBuiltinUsersSid, kReadExecute}};
+  ASSERT_EQ(dacl->AceCount, std::size(expected)) << asked;
+  for (WORD i = 0; i < dacl->AceCount; ++i) {
+    void* entry = nullptr;
+    ASSERT_TRUE(GetAce(dacl, i, &entry));
+    const auto* ace = static_cast<ACCESS_ALLOWED_ACE*>(entry);
+    BYTE sid[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof sid;
+    CreateWellKnownSid(expected[i].who, nullptr, sid, &size);
+    SCOPED_TRACE("entry " + std::to_string(i) + " of " + asked);
+    EXPECT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+    EXPECT_EQ(ace->Header.AceFlags, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE) << "not passed on to the files";
+    EXPECT_TRUE(EqualSid(const_cast<DWORD*>(&ace->SidStart), sid)) << "another account";
+    EXPECT_EQ(ace->Mask, expected[i].access);
+  }
+  LocalFree(descriptor);
+
+  ASSERT_EQ(RunSetup("/S /GAME=" + kGameDir), 0u);
+  if (GetProcAddress(GetModuleHandleA("ntdll"), "wine_get_version") == nullptr) {
+    PSECURITY_DESCRIPTOR held = nullptr;
+    ASSERT_EQ(GetNamedSecurityInfoA(kDefaultInstallDir.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                    nullptr, nullptr, nullptr, &held), static_cast<DWORD>(ERROR_SUCCESS));
+    char* back = nullptr;
+    ConvertSecurityDescriptorToStringSecurityDescriptorA(held, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &back,
+                                                         nullptr);
+    EXPECT_EQ(std::string(back ? back : ""), asked);
+    LocalFree(back);
+    LocalFree(held);
+  }
+  Uninstall();
+  ExpectNothingInstalled(kDefaultInstallDir);
+}
+
+// Where Windows' ANSI code page is UTF-8, every name fits: a game folder and a pak-set in
+// letters outside 1252 go into config.pref as they are. Runs as setup_test_cp65001, under a
+// locale that Wine gives code page 65001. (Wine also answers the question that Windows refuses
+// for UTF-8, so here the row passes either way; on Windows it fails unless the setup skips it.)
+TEST_F(SetupTest, CodePageUtf8TakesEveryName) {
+  if (GetACP() != CP_UTF8) GTEST_SKIP() << "code page " << GetACP() << ": runs as setup_test_cp65001";
+  MakeFolders("C:\\Spiele");
+  ASSERT_TRUE(CreateDirectoryW(kLodz.c_str(), nullptr));
+  ASSERT_EQ(RunSetupW(L"/S \"/GAME=" + kLodz + L"\" /PAKSET=\x141\xf3" L"d\x17a"), 0u);
+  const std::string lodz = "\xc5\x81\xc3\xb3" "d\xc5\xba";  // Łódź in UTF-8
+  const std::string config = ReadBytesAnsi(kDefaultInstallDir + "\\config.pref");
+  EXPECT_NE(config.find("morvenholt_directory=C:\\Spiele\\" + lodz + "\\\r\n"), std::string::npos)
+      << ui::Printable(config);
+  EXPECT_NE(config.find("default_pakset=" + lodz + "\r\n"), std::string::npos) << ui::Printable(config);
+  Uninstall();
+}
+
+// A 1.0.0 installation, made by the 1.0.0 setup built from its commit, upgraded in place: the
+// program and its uninstaller are this release's, the player's config.pref stays byte for byte.
+TEST_F(SetupTest, UpgradesTheFirstRelease) {
+  const std::string previous = ui::WindowsPath(PREVIOUS_SETUP_EXE);
+  ui::Program setup;
+  ASSERT_TRUE(setup.Start("\"" + previous + "\" /S /GAME=" + kGameDir + " /PAKSET=pak64"));
+  DWORD code = 0xDEAD;
+  ASSERT_TRUE(setup.WaitForExit(30000, &code));
+  ASSERT_EQ(code, 0u);
+  ASSERT_EQ(ReadValue(kUninstallKey, "DisplayVersion").data, "1.0.0");
+  const std::string config = kDefaultInstallDir + "\\config.pref";
+  EXPECT_EQ(ui::Hex(ReadBytesAnsi(config)), ui::Hex(ExpectedConfig(kGameDir, "pak64")));
+  WriteAnsi(config, kConfigWithBom);  // as the player saved it since
+
   ASSERT_EQ(RunSetup("/S"), 0u);
-  EXPECT_FALSE(Exists(unsafe)) << "the unsafe installation is still there";
-  EXPECT_EQ(ui::Hex(ReadBytesAnsi(kDefaultInstallDir + "\\config.pref")),
-            ui::Hex(ExpectedConfig(kGameDir, "pak64")));
+  EXPECT_EQ(ui::Hex(ReadBytesAnsi(config)), ui::Hex(kConfigWithBom)) << ui::Printable(ReadBytesAnsi(config));
+  EXPECT_EQ(ReadBytesAnsi(kDefaultInstallDir + "\\PakInstaller.exe"), ReadBytes(ui::WindowsPath(INSTALLER_EXE)));
+  EXPECT_EQ(ReadValue(kUninstallKey, "DisplayVersion").data, SETUP_VERSION);
   ExpectRegisteredIn(kDefaultInstallDir);
   Uninstall();
   ExpectNothingInstalled(kDefaultInstallDir);
