@@ -175,7 +175,8 @@ void LinkFolder(const std::string& link, const std::string& target) {
 
 void RemoveLink(const std::string& link) {
   const std::string at = UnixName(link);
-  if (!at.empty() && Exists(link)) RunUnix("Z:\\bin\\rm", "rm -f \"" + at + "\"", [&] { return !Exists(link); });
+  // Also a link whose folder is gone, which looks to Windows like nothing at all.
+  if (!at.empty()) RunUnix("Z:\\bin\\rm", "rm -f \"" + at + "\"", [&] { return !Exists(link); });
 }
 
 // Every file below `root` with its bytes, and every folder as "<dir>".
