@@ -73,8 +73,7 @@ Var PakOwner       ; another program that opens .pak files, "" when there is non
 Var FinishText
 ; What the setup says of an earlier installation whose files it left (LeftFolder).
 !define LEFT_FOLDER_TEXT "Die bisherige Installation in $\"$LeftFolder$\" ist abgemeldet. Ihre \
-  Dateien bleiben dort: Den Ordner könnten auch Benutzer ohne Administratorrechte verändert \
-  haben. Löschen Sie ihn selbst, wenn Sie ihn nicht mehr brauchen."
+  Dateien bleiben dort, weil auch andere Benutzer sie verändert haben könnten."
 Var PakSetBox
 
 ; ---- Pages ----------------------------------------------------------------------------------
@@ -580,8 +579,18 @@ Function ShowGuide
   Exec '"$WINDIR\explorer.exe" "$INSTDIR\LIESMICH.txt"'
 FunctionEnd
 
+; The page holds about seven lines: with the folder left, the shorter texts.
 Function FinishPre
-  ${If} $PakOwner == ""
+  ${If} $LeftFolder != ""
+    ${If} $PakOwner == ""
+      StrCpy $FinishText "PakInstaller ist eingerichtet. Ein Doppelklick auf eine .pak-Datei \
+        installiert das AddOn jetzt in Morvenholt."
+    ${Else}
+      StrCpy $FinishText "PakInstaller ist eingerichtet. .pak-Dateien öffnet aber noch ein \
+        anderes Programm (Anleitung, Abschnitt 3)."
+    ${EndIf}
+    StrCpy $FinishText "$FinishText$\r$\n$\r$\n${LEFT_FOLDER_TEXT}"
+  ${ElseIf} $PakOwner == ""
     StrCpy $FinishText "PakInstaller ist eingerichtet. Ein Doppelklick auf eine .pak-Datei \
       installiert das AddOn jetzt in Morvenholt.$\r$\n$\r$\nKlicken Sie auf Fertigstellen, \
       um den Assistenten zu schließen."
@@ -590,9 +599,6 @@ Function FinishPre
       anderes Programm. So wählen Sie PakInstaller: Rechtsklick auf eine .pak-Datei, \
       $\"Öffnen mit$\", $\"Andere App auswählen$\", dann $\"${PRODUCT}$\" wählen und \
       immer damit öffnen lassen (Anleitung, Abschnitt 3)."
-  ${EndIf}
-  ${If} $LeftFolder != ""
-    StrCpy $FinishText "$FinishText$\r$\n$\r$\n${LEFT_FOLDER_TEXT}"
   ${EndIf}
 FunctionEnd
 

@@ -590,7 +590,7 @@ TEST_F(SetupTest, SecondInstallReplacesTheFirst) {
 // An older version's installation outside Program Files, whose folder anyone could have made a
 // link to another program's folder, with a config.pref anyone could have written. Nothing is
 // deleted through it and nothing run from it; an unattended upgrade takes nothing from it.
-TEST_F(SetupTest, EarlierInstallationWhereAnyoneCouldWriteLosesOnlyItsRegistration) {
+void MakeLinkedEarlierInstallation(std::map<std::string, std::string>* other) {
   ASSERT_EQ(RunSetup("/S /GAME=" + kGameDir + " /PAKSET=pak64 /D=" + kProgramFiles + "\\B"), 0u);
   ASSERT_NO_FATAL_FAILURE(MoveInstallation(kProgramFiles + "\\B", kOtherProgram));
   ASSERT_NO_FATAL_FAILURE(PointRegistrationAt(kOtherProgram, kLinkedInstall));
@@ -602,9 +602,14 @@ TEST_F(SetupTest, EarlierInstallationWhereAnyoneCouldWriteLosesOnlyItsRegistrati
   WriteAnsi(kOtherProgram + "\\PakInstaller.exe", ReadBytes(ui::WindowsPath(INSTALLER_EXE)));
   WriteAnsi(kOtherProgram + "\\Deinstallieren.exe", ReadBytes(ui::WindowsPath(INSTALLER_EXE)));
   ASSERT_NO_FATAL_FAILURE(LinkFolder(kLinkedInstall, kOtherProgram));
-  const auto other = Snapshot(kOtherProgram);
-  ASSERT_EQ(other.size(), 4u);
-  ASSERT_EQ(Snapshot(kLinkedInstall), other) << "the link does not lead to the other folder";
+  *other = Snapshot(kOtherProgram);
+  ASSERT_EQ(other->size(), 4u);
+  ASSERT_EQ(Snapshot(kLinkedInstall), *other) << "the link does not lead to the other folder";
+}
+
+TEST_F(SetupTest, EarlierInstallationWhereAnyoneCouldWriteLosesOnlyItsRegistration) {
+  std::map<std::string, std::string> other;
+  ASSERT_NO_FATAL_FAILURE(MakeLinkedEarlierInstallation(&other));
 
   // Without /GAME the game folder would have to come from there: refused, nothing changed.
   EXPECT_EQ(RunSetup("/S"), 2u);
@@ -999,6 +1004,63 @@ TEST_F(SetupTest, WizardWalksThroughEveryPage) {
   EXPECT_EQ(ui::Hex(ReadBytesAnsi(kDefaultInstallDir + "\\config.pref")), ui::Hex(ExpectedConfig(kGameDir, "pak")));
   EXPECT_EQ(ReadValue("Software\\Classes\\.pak", "").data, "OtherGame.Pak");
   transcript.Save(ui::ArtifactPath("setup-wizard.txt"));
+}
+
+// The same earlier installation where anyone could write, met by a person: the game folder and
+// pak-set of its config.pref are offered on their pages, to be seen and changed, and the last
+// page names the folder whose files were left. With .pak owned by another program, the last
+// page has the most to say: it must still fit. Screenshot: setup-wizard-left-folder.png.
+TEST_F(SetupTest, WizardOffersTheSettingsOfAnUnsafeInstallationAndNamesTheFolderLeft) {
+  WriteString("Software\\Classes\\.pak", "", "OtherGame.Pak");
+  WriteString("Software\\Classes\\OtherGame.Pak\\shell\\open\\command", "", "notepad.exe \"%1\"");
+  std::map<std::string, std::string> other;
+  ASSERT_NO_FATAL_FAILURE(MakeLinkedEarlierInstallation(&other));
+  ui::Program setup;
+  ASSERT_TRUE(setup.Start("\"" + SetupExe() + "\""));
+  HWND wizard = ui::WaitForWindow(setup.Id(), "#32770", nullptr, kWaitMs);
+  ASSERT_NE(wizard, nullptr);
+  HWND next = ui::WaitForChild(wizard, kNextId, kWaitMs);
+  ASSERT_NE(next, nullptr);
+  HWND page = WaitForPage(wizard, nullptr);
+  auto goOn = [&] {
+    ui::PostClick(next);
+    page = WaitForPage(wizard, page);
+    return page != nullptr;
+  };
+  ASSERT_TRUE(goOn());
+  EXPECT_EQ(ui::TextOf(ui::ChildById(page, kFolderEditId)), kDefaultInstallDir);
+  ASSERT_TRUE(goOn());
+  HWND game = ui::ChildById(page, kFolderEditId);
+  EXPECT_EQ(ui::TextOf(game), "C:\\Spiele\\Evil") << "the earlier config.pref's game folder is not offered";
+  SetText(game, kGameDir);
+  ASSERT_TRUE(goOn());
+  HWND combo = ControlOf(page, "ComboBox");
+  ASSERT_NE(combo, nullptr) << PageText(page);
+  EXPECT_EQ(ui::TextOf(combo), "..\\..\\Evil");
+  SetText(combo, "pak64");
+  ASSERT_TRUE(goOn());
+  HWND progress = ControlOf(page, "msctls_progress32");
+  ASSERT_NE(progress, nullptr) << PageText(page);
+  for (const DWORD start = GetTickCount(); !IsWindowEnabled(next) && GetTickCount() - start < 2u * kWaitMs;) {
+    Sleep(10);
+  }
+  ASSERT_TRUE(goOn());
+  WaitUntilPainted(page, kWaitMs);
+  EXPECT_TRUE(ui::SaveScreenshot(wizard, ui::ArtifactPath("setup-wizard-left-folder.png")));
+  const std::string finish = PageText(page);
+  EXPECT_NE(finish.find("Die bisherige Installation in \"" + kLinkedInstall + "\" ist abgemeldet."), std::string::npos)
+      << finish;
+  EXPECT_NE(finish.find("Abschnitt 3"), std::string::npos) << finish;
+  HWND readme = ControlOf(page, "Button", "Anleitung anzeigen");
+  if (readme != nullptr) SendMessageA(readme, BM_SETCHECK, BST_UNCHECKED, 0);
+  ui::PostClick(next);
+  DWORD code = 0xDEAD;
+  EXPECT_TRUE(setup.WaitForExit(kWaitMs, &code));
+  EXPECT_EQ(code, 0u);
+  EXPECT_TRUE(Snapshot(kOtherProgram) == other) << "the setup changed the other program's folder";
+  EXPECT_EQ(ui::Hex(ReadBytesAnsi(kDefaultInstallDir + "\\config.pref")), ui::Hex(ExpectedConfig(kGameDir, "pak64")));
+  EXPECT_EQ(ReadValue(kUninstallKey, "InstallLocation").data, kDefaultInstallDir);
+  EXPECT_EQ(ReadValue("Software\\Classes\\.pak", "").data, "OtherGame.Pak");
 }
 
 }  // namespace
