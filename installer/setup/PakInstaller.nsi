@@ -39,8 +39,9 @@ AllowSkipFiles off
 !define EXIT_REFUSED 2
 ; The install folder's own access list, inheriting nothing ("P"): full control for
 ; Administrators and SYSTEM, read and execute for Users. A parent folder that lets users write
-; (some games loosen theirs) then cannot open this one to them.
-!define INSTALL_FOLDER_ACCESS "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)"
+; (some games loosen theirs) then cannot open this one to them. Administrators own it, so a user
+; who made the folder beforehand cannot change the list back.
+!define INSTALL_FOLDER_ACCESS "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)"
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
@@ -736,8 +737,9 @@ Function ProtectInstallFolder
     Abort "Die Zugriffsrechte für $INSTDIR können nicht gesetzt werden."
   ${EndIf}
   System::Call 'advapi32::GetSecurityDescriptorDacl(p r1, *i .r2, *p .r3, *i .r4)'
-  ; READ_CONTROL | WRITE_DAC; FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT.
-  System::Call 'kernel32::CreateFileW(w "$INSTDIR", i 0x60000, i 7, p 0, i 3, i 0x2200000, p 0) p .r5'
+  System::Call 'advapi32::GetSecurityDescriptorOwner(p r1, *p .r8, *i .r4)'
+  ; READ_CONTROL | WRITE_DAC | WRITE_OWNER; FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT.
+  System::Call 'kernel32::CreateFileW(w "$INSTDIR", i 0xE0000, i 7, p 0, i 3, i 0x2200000, p 0) p .r5'
   StrCpy $0 1
   ${If} $5 <> -1
     ; BY_HANDLE_FILE_INFORMATION begins with the attributes; FILE_ATTRIBUTE_REPARSE_POINT.
@@ -748,8 +750,8 @@ Function ProtectInstallFolder
     IntOp $7 $7 & 0x400
     ${If} $0 <> 0
     ${AndIf} $7 = 0
-      ; DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION
-      System::Call 'advapi32::SetSecurityInfo(p r5, i 1, i 0x80000004, p 0, p 0, p r3, p 0) i .r0'
+      ; OWNER_ and DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION
+      System::Call 'advapi32::SetSecurityInfo(p r5, i 1, i 0x80000005, p r8, p 0, p r3, p 0) i .r0'
     ${Else}
       StrCpy $0 1
     ${EndIf}

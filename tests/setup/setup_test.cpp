@@ -645,7 +645,8 @@ TEST_F(SetupTest, FailedWriteLeavesTheEarlierInstallationWhole) {
 }
 
 // The install folder's own access list, as the setup asks Windows for it: nothing inherited,
-// full control for Administrators and SYSTEM, read and execute for Users. Wine keeps no access
+// full control for Administrators and SYSTEM, read and execute for Users, Administrators the
+// owner (a user who made the folder beforehand would own it otherwise). Wine keeps no access
 // lists (it makes one up from the Unix mode bits), so what the folder holds after an install is
 // compared only where the platform keeps them.
 TEST_F(SetupTest, InstallFolderHasItsOwnAccessList) {
@@ -661,6 +662,13 @@ TEST_F(SetupTest, InstallFolderHasItsOwnAccessList) {
   DWORD revision = 0;
   GetSecurityDescriptorControl(descriptor, &control, &revision);
   EXPECT_TRUE(control & SE_DACL_PROTECTED) << asked << ": inherits from the parent folder";
+  PSID owner = nullptr;
+  BYTE administrators[SECURITY_MAX_SID_SIZE];
+  DWORD administratorsSize = sizeof administrators;
+  CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &administratorsSize);
+  BOOL ownerDefaulted = FALSE;
+  EXPECT_TRUE(GetSecurityDescriptorOwner(descriptor, &owner, &ownerDefaulted) && owner != nullptr &&
+              EqualSid(owner, administrators)) << asked << ": not owned by Administrators";
   BOOL present = FALSE;
   BOOL defaulted = FALSE;
   PACL dacl = nullptr;
@@ -692,11 +700,11 @@ TEST_F(SetupTest, InstallFolderHasItsOwnAccessList) {
   ASSERT_EQ(RunSetup("/S /GAME=" + kGameDir), 0u);
   if (GetProcAddress(GetModuleHandleA("ntdll"), "wine_get_version") == nullptr) {
     PSECURITY_DESCRIPTOR held = nullptr;
-    ASSERT_EQ(GetNamedSecurityInfoA(kDefaultInstallDir.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                                    nullptr, nullptr, nullptr, &held), static_cast<DWORD>(ERROR_SUCCESS));
+    constexpr SECURITY_INFORMATION kWhat = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    ASSERT_EQ(GetNamedSecurityInfoA(kDefaultInstallDir.c_str(), SE_FILE_OBJECT, kWhat, nullptr, nullptr, nullptr,
+                                    nullptr, &held), static_cast<DWORD>(ERROR_SUCCESS));
     char* back = nullptr;
-    ConvertSecurityDescriptorToStringSecurityDescriptorA(held, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &back,
-                                                         nullptr);
+    ConvertSecurityDescriptorToStringSecurityDescriptorA(held, SDDL_REVISION_1, kWhat, &back, nullptr);
     EXPECT_EQ(std::string(back ? back : ""), asked);
     LocalFree(back);
     LocalFree(held);
