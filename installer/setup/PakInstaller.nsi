@@ -386,20 +386,49 @@ Function ChooseSettings
   ${EndIf}
 FunctionEnd
 
+; Removes a file of the install folder before the setup writes it, so that what it writes is a
+; new file of the folder's own, which takes the folder's access list and owner: never a link to
+; a file elsewhere, nor a file that someone who could write there made and still controls. A
+; file the tool holds open (it is still running) is asked about, as a file that cannot be
+; written is.
+!macro NewFileAt path
+  ${Do}
+    Delete "${path}"
+    ${IfNot} ${FileExists} "${path}"
+      ${Break}
+    ${EndIf}
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$\"${path}$\" kann nicht ersetzt werden. Läuft \
+      PakInstaller noch? Schließen Sie es und klicken Sie auf Wiederholen." /SD IDCANCEL IDRETRY +2
+    Abort "$\"${path}$\" kann nicht ersetzt werden."
+  ${Loop}
+!macroend
+
 ; config.pref is the commented example with the two values put in. Unicode NSIS reads and
 ; writes the ANSI code page here, which is what the tool reads. An installed config.pref whose
 ; values stay the same is left exactly as the player keeps it.
 Function WriteSettings
+  InitPluginsDir
   ${If} ${FileExists} "$INSTDIR\config.pref"
   ${AndIf} $GameDir == $OldGameDir
   ${AndIf} $PakSet == $OldPakSet
+    ; The same bytes, in a new file.
+    Delete "$PLUGINSDIR\kept.pref"
+    CopyFiles /SILENT "$INSTDIR\config.pref" "$PLUGINSDIR\kept.pref"
+    ${IfNot} ${FileExists} "$PLUGINSDIR\kept.pref"
+      Abort "config.pref kann nicht gelesen werden."
+    ${EndIf}
+    !insertmacro NewFileAt "$INSTDIR\config.pref"
+    CopyFiles /SILENT "$PLUGINSDIR\kept.pref" "$INSTDIR\config.pref"
+    ${IfNot} ${FileExists} "$INSTDIR\config.pref"
+      Abort "config.pref kann nicht geschrieben werden."
+    ${EndIf}
     DetailPrint "config.pref bleibt unverändert."
     Return
   ${EndIf}
-  InitPluginsDir
   SetDetailsPrint none  ; the template's temporary place means nothing to the player
   File "/oname=$PLUGINSDIR\config.pref" "${CONFIG}"
   SetDetailsPrint both
+  !insertmacro NewFileAt "$INSTDIR\config.pref"
   ClearErrors
   FileOpen $0 "$PLUGINSDIR\config.pref" r
   FileOpen $1 "$INSTDIR\config.pref" w
@@ -761,7 +790,8 @@ Function ProtectInstallFolder
   ${If} $0 <> 0
     Abort "Die Zugriffsrechte für $INSTDIR können nicht gesetzt werden."
   ${EndIf}
-  DetailPrint "Zugriffsrechte für $INSTDIR: Administratoren und System Vollzugriff, Benutzer Lesen."
+  DetailPrint "Zugriffsrechte für $INSTDIR: Administratoren und System Vollzugriff, Benutzer \
+    Lesen und Ausführen."
 FunctionEnd
 
 ; The new installation is complete and registered: its files are there and the shell and the
@@ -803,9 +833,12 @@ FunctionEnd
 Section
   SetOutPath "$INSTDIR"
   Call ProtectInstallFolder
+  !insertmacro NewFileAt "$INSTDIR\PakInstaller.exe"
   File "/oname=PakInstaller.exe" "${EXE}"
+  !insertmacro NewFileAt "$INSTDIR\LIESMICH.txt"
   File "/oname=LIESMICH.txt" "${GUIDE}"
   Call WriteSettings
+  !insertmacro NewFileAt "$INSTDIR\${UNINSTALLER}"
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
   Call RegisterPakFiles
   Call RegisterUninstaller

@@ -254,8 +254,9 @@ DWORD RunSetupW(const std::wstring& arguments) {
 }
 
 // The uninstaller copies itself to %TEMP%\~nsuN.tmp and returns at once; the copy does the
-// work. Waits for every such copy to end, then removes the copies' folders.
-void WaitForUninstallerCopies() {
+// work. Waits for every such copy to end and for `removedFolder` to go, then removes the copies'
+// folders.
+void WaitForUninstallerCopies(const std::string& removedFolder) {
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
   PROCESSENTRY32 entry{};
   entry.dwSize = sizeof entry;
@@ -267,6 +268,11 @@ void WaitForUninstallerCopies() {
     CloseHandle(process);
   }
   CloseHandle(snapshot);
+  // The list alone has let a case go on while a copy was still at work (1 run in 10 here); the
+  // folder it removes last tells that it is done.
+  for (const DWORD start = GetTickCount(); Exists(removedFolder) && GetTickCount() - start < 2u * kWaitMs;) {
+    Sleep(10);
+  }
   char temp[MAX_PATH];
   GetTempPathA(sizeof temp, temp);
   WIN32_FIND_DATAA found;
@@ -282,12 +288,13 @@ void WaitForUninstallerCopies() {
 void Uninstall() {
   const RegValue quiet = ReadValue(kUninstallKey, "QuietUninstallString");
   ASSERT_TRUE(quiet.present) << "no uninstall entry";
+  const std::string folder = ReadValue(kUninstallKey, "InstallLocation").data;
   ui::Program uninstaller;
   ASSERT_TRUE(uninstaller.Start(quiet.data)) << quiet.data;
   DWORD code = 0xDEAD;
   ASSERT_TRUE(uninstaller.WaitForExit(kWaitMs, &code));
   EXPECT_EQ(code, 0u);
-  WaitForUninstallerCopies();
+  WaitForUninstallerCopies(folder);
 }
 
 void ExpectNothingInstalled(const std::string& installDir) {
@@ -580,8 +587,10 @@ TEST_F(SetupTest, SecondInstallReplacesTheFirst) {
   ui::Program stale;
   ASSERT_TRUE(stale.Start("\"" + first + "\\Deinstallieren.exe\" /S"));
   ASSERT_TRUE(stale.WaitForExit(kWaitMs));
-  WaitForUninstallerCopies();
-  EXPECT_FALSE(Exists(first));
+  WaitForUninstallerCopies(first);
+  std::string left;
+  for (const auto& [name, bytes] : Snapshot(first)) left += " " + name;
+  EXPECT_FALSE(Exists(first)) << "left:" << left;
   ExpectRegisteredIn(second);
   Uninstall();
   ExpectNothingInstalled(second);
@@ -709,6 +718,55 @@ TEST_F(SetupTest, InstallFolderHasItsOwnAccessList) {
     LocalFree(back);
     LocalFree(held);
   }
+  Uninstall();
+  ExpectNothingInstalled(kDefaultInstallDir);
+}
+
+// The number of names the file has (1: no hard link elsewhere leads to it).
+DWORD LinksOf(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  BY_HANDLE_FILE_INFORMATION info{};
+  const bool known = file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &info);
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  return known ? info.nNumberOfLinks : 0;
+}
+
+// An install folder that someone who could write its parent made beforehand, each name in it a
+// hard link to a file elsewhere: the setup writes new files and changes none of those. The same
+// over a config.pref that is kept: a new file with the same bytes.
+TEST_F(SetupTest, InstallFolderMadeBeforehandGetsNewFiles) {
+  const std::string elsewhere = "C:\\Spiele\\Fremd";
+  MakeFolders(elsewhere);
+  MakeFolders(kDefaultInstallDir);
+  const std::string kept = ExpectedConfig(kGameDir, "pak64");
+  std::map<std::string, std::string> before;
+  for (const char* name : {"PakInstaller.exe", "LIESMICH.txt", "config.pref", "Deinstallieren.exe"}) {
+    const std::string target = elsewhere + "\\" + name;
+    WriteAnsi(target, name == "config.pref"s ? kept : "another program's " + std::string(name));
+    ASSERT_TRUE(CreateHardLinkA((kDefaultInstallDir + "\\" + name).c_str(), target.c_str(), nullptr)) << name;
+    ASSERT_EQ(LinksOf(target), 2u) << name;
+  }
+  before = Snapshot(elsewhere);
+
+  ASSERT_EQ(RunSetup("/S"), 0u);  // the game folder from the config.pref there, kept
+  EXPECT_TRUE(Snapshot(elsewhere) == before) << "the setup wrote through a link";
+  for (const auto& [name, bytes] : before) {
+    EXPECT_EQ(LinksOf(kDefaultInstallDir + "\\" + name), 1u) << name << " is still a link";
+    EXPECT_EQ(LinksOf(elsewhere + "\\" + name), 1u) << name;
+  }
+  EXPECT_EQ(ui::Hex(ReadBytesAnsi(kDefaultInstallDir + "\\config.pref")), ui::Hex(kept));
+  EXPECT_EQ(ReadBytesAnsi(kDefaultInstallDir + "\\PakInstaller.exe"), ReadBytes(ui::WindowsPath(INSTALLER_EXE)));
+  Uninstall();
+  ExpectNothingInstalled(kDefaultInstallDir);
+
+  // Values given: config.pref written anew, not into the file it led to.
+  MakeFolders(kDefaultInstallDir);
+  ASSERT_TRUE(CreateHardLinkA((kDefaultInstallDir + "\\config.pref").c_str(), (elsewhere + "\\config.pref").c_str(),
+                              nullptr));
+  ASSERT_EQ(RunSetup("/S /GAME=" + kGameDir + " /PAKSET=pak"), 0u);
+  EXPECT_EQ(ui::Hex(ReadBytesAnsi(elsewhere + "\\config.pref")), ui::Hex(kept)) << "written through the link";
+  EXPECT_EQ(ui::Hex(ReadBytesAnsi(kDefaultInstallDir + "\\config.pref")), ui::Hex(ExpectedConfig(kGameDir, "pak")));
   Uninstall();
   ExpectNothingInstalled(kDefaultInstallDir);
 }
