@@ -469,6 +469,14 @@ Function .onInit
     Push $OldInstall
     Call IsProtectedFolder
     Pop $OldSafe
+    ; A junction there leads elsewhere, wherever it lies (FILE_ATTRIBUTE_REPARSE_POINT).
+    System::Call 'kernel32::GetFileAttributesW(w "$OldInstall") i .r0'
+    ${If} $0 <> -1
+      IntOp $0 $0 & 0x400
+      ${If} $0 <> 0
+        StrCpy $OldSafe 0
+      ${EndIf}
+    ${EndIf}
   ${EndIf}
   ; Without /D the earlier installation's folder is offered, unless anyone could write there.
   ${If} $INSTDIR == "$PROGRAMFILES\${PRODUCT}"
