@@ -11,10 +11,10 @@
 ; Unattended: Setup.exe /S /GAME=<Morvenholt folder> [/PAKSET=<name>] [/D=<install folder>]
 ; Options are split as Windows splits a command line, so a value may be quoted, or the whole
 ; token; /D= comes last and unquoted (makensis reads it before the script does). /GAME may be
-; left out only over an installed copy whose config.pref names the game folder; otherwise, or
-; when the folder does not exist, or when /D names a folder outside the Program Files folders,
-; nothing is installed and the exit code is 2. An earlier installation outside them (an older
-; version allowed that) gives no settings to an unattended run.
+; left out only over an earlier installation in a Program Files folder whose config.pref names
+; the game folder; otherwise (also over one elsewhere, which an older version allowed), or when
+; the folder does not exist, or when /D names a folder outside the Program Files folders,
+; nothing is installed and the exit code is 2.
 
 Unicode true
 ManifestDPIAware true
@@ -70,6 +70,7 @@ Var LeftFolder     ; the earlier installation's folder when its files were left 
 Var OldGameDir     ; the values of an installed config.pref ("" when there is none)
 Var OldPakSet
 Var SettingsFrom   ; the install folder whose config.pref the values above come from
+Var SettingsFile   ; that config.pref ("" when the values come from none)
 Var PakOwner       ; another program that opens .pak files, "" when there is none
 Var FinishText
 ; What the setup says of an earlier installation whose files it left (LeftFolder).
@@ -158,10 +159,13 @@ Function WithoutLineEnd
   Exch $0
 FunctionEnd
 
-; The values of config.pref in $INSTDIR, when a copy is installed there, else those of the
-; earlier installation that this one replaces. ReadSettings.exe is the tool's own settings
-; store, so the values are what the tool reads (a UTF-8 byte-order mark, groups, case, blanks);
-; it works on a copy in the temporary folder, which no ANSI code page can spoil.
+; The values of config.pref in $INSTDIR, when a copy is there, else those of the earlier
+; installation that this one replaces; the wizard shows them on its pages. A silent run takes
+; them only from the earlier installation, and only where standard users cannot write: a
+; config.pref in a folder that no setup registered, or in one anyone could write, may be
+; anyone's. ReadSettings.exe is the tool's own settings store, so the values are what the tool
+; reads (a UTF-8 byte-order mark, groups, case, blanks); it works on a copy in the temporary
+; folder, which no ANSI code page can spoil.
 Function ReadInstalledSettings
   StrCpy $OldGameDir ""
   StrCpy $OldPakSet ""
@@ -169,14 +173,17 @@ Function ReadInstalledSettings
   ${IfNot} ${FileExists} $0
   ${AndIf} $OldInstall != ""
     StrCpy $0 "$OldInstall\config.pref"
-    ; Anyone could have written that one: the wizard shows its values, a silent run takes none.
-    ${If} $OldSafe != 1
-    ${AndIf} ${Silent}
-      StrCpy $0 ""
+  ${EndIf}
+  ${If} ${Silent}
+    StrCpy $0 ""
+    ${If} $OldSafe == 1
+      StrCpy $0 "$OldInstall\config.pref"
     ${EndIf}
   ${EndIf}
+  StrCpy $SettingsFile ""
   ${If} $0 != ""
   ${AndIf} ${FileExists} $0
+    StrCpy $SettingsFile $0
     InitPluginsDir
     SetDetailsPrint none
     File "/oname=$PLUGINSDIR\ReadSettings.exe" "${READER}"
@@ -405,10 +412,10 @@ FunctionEnd
 
 ; config.pref is the commented example with the two values put in. Unicode NSIS reads and
 ; writes the ANSI code page here, which is what the tool reads. An installed config.pref whose
-; values stay the same is left exactly as the player keeps it.
+; values were read and stay the same keeps every byte as the player wrote it.
 Function WriteSettings
   InitPluginsDir
-  ${If} ${FileExists} "$INSTDIR\config.pref"
+  ${If} $SettingsFile == "$INSTDIR\config.pref"
   ${AndIf} $GameDir == $OldGameDir
   ${AndIf} $PakSet == $OldPakSet
     ; The same bytes, in a new file.

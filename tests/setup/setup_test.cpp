@@ -734,40 +734,44 @@ DWORD LinksOf(const std::string& path) {
 }
 
 // An install folder that someone who could write its parent made beforehand, each name in it a
-// hard link to a file elsewhere: the setup writes new files and changes none of those. The same
-// over a config.pref that is kept: a new file with the same bytes.
+// hard link to a file elsewhere: an unattended run takes no settings from there, and the setup
+// writes new files and changes none of those. The same over a config.pref that an upgrade keeps:
+// a new file with the same bytes.
 TEST_F(SetupTest, InstallFolderMadeBeforehandGetsNewFiles) {
   const std::string elsewhere = "C:\\Spiele\\Fremd";
   MakeFolders(elsewhere);
   MakeFolders(kDefaultInstallDir);
-  const std::string kept = ExpectedConfig(kGameDir, "pak64");
-  std::map<std::string, std::string> before;
+  MakeFolders("C:\\Spiele\\Evil\\pak");
   for (const char* name : {"PakInstaller.exe", "LIESMICH.txt", "config.pref", "Deinstallieren.exe"}) {
     const std::string target = elsewhere + "\\" + name;
-    WriteAnsi(target, name == "config.pref"s ? kept : "another program's " + std::string(name));
+    WriteAnsi(target, name == "config.pref"s
+                          ? "[Tavelmark]\r\nmorvenholt_directory=C:\\Spiele\\Evil\\\r\ndefault_pakset=..\\..\\Evil\r\n"
+                          : "another program's " + std::string(name));
     ASSERT_TRUE(CreateHardLinkA((kDefaultInstallDir + "\\" + name).c_str(), target.c_str(), nullptr)) << name;
     ASSERT_EQ(LinksOf(target), 2u) << name;
   }
-  before = Snapshot(elsewhere);
+  const auto before = Snapshot(elsewhere);
 
-  ASSERT_EQ(RunSetup("/S"), 0u);  // the game folder from the config.pref there, kept
+  EXPECT_EQ(RunSetup("/S"), 2u) << "took the game folder from a config.pref no setup wrote";
+  ASSERT_EQ(RunSetup("/S /GAME=" + kGameDir), 0u);
   EXPECT_TRUE(Snapshot(elsewhere) == before) << "the setup wrote through a link";
   for (const auto& [name, bytes] : before) {
     EXPECT_EQ(LinksOf(kDefaultInstallDir + "\\" + name), 1u) << name << " is still a link";
     EXPECT_EQ(LinksOf(elsewhere + "\\" + name), 1u) << name;
   }
-  EXPECT_EQ(ui::Hex(ReadBytesAnsi(kDefaultInstallDir + "\\config.pref")), ui::Hex(kept));
-  EXPECT_EQ(ReadBytesAnsi(kDefaultInstallDir + "\\PakInstaller.exe"), ReadBytes(ui::WindowsPath(INSTALLER_EXE)));
-  Uninstall();
-  ExpectNothingInstalled(kDefaultInstallDir);
-
-  // Values given: config.pref written anew, not into the file it led to.
-  MakeFolders(kDefaultInstallDir);
-  ASSERT_TRUE(CreateHardLinkA((kDefaultInstallDir + "\\config.pref").c_str(), (elsewhere + "\\config.pref").c_str(),
-                              nullptr));
-  ASSERT_EQ(RunSetup("/S /GAME=" + kGameDir + " /PAKSET=pak"), 0u);
-  EXPECT_EQ(ui::Hex(ReadBytesAnsi(elsewhere + "\\config.pref")), ui::Hex(kept)) << "written through the link";
+  // The pak-set is the default, not the one of the file there.
   EXPECT_EQ(ui::Hex(ReadBytesAnsi(kDefaultInstallDir + "\\config.pref")), ui::Hex(ExpectedConfig(kGameDir, "pak")));
+  EXPECT_EQ(ReadBytesAnsi(kDefaultInstallDir + "\\PakInstaller.exe"), ReadBytes(ui::WindowsPath(INSTALLER_EXE)));
+
+  // An upgrade that keeps config.pref, which has become a link meanwhile.
+  const std::string kept = elsewhere + "\\kept.pref";
+  WriteAnsi(kept, kConfigWithBom);
+  ASSERT_TRUE(DeleteFileA((kDefaultInstallDir + "\\config.pref").c_str()));
+  ASSERT_TRUE(CreateHardLinkA((kDefaultInstallDir + "\\config.pref").c_str(), kept.c_str(), nullptr));
+  ASSERT_EQ(RunSetup("/S"), 0u);
+  EXPECT_EQ(ui::Hex(ReadBytesAnsi(kDefaultInstallDir + "\\config.pref")), ui::Hex(kConfigWithBom));
+  EXPECT_EQ(LinksOf(kDefaultInstallDir + "\\config.pref"), 1u) << "config.pref is still a link";
+  EXPECT_EQ(ui::Hex(ReadBytesAnsi(kept)), ui::Hex(kConfigWithBom));
   Uninstall();
   ExpectNothingInstalled(kDefaultInstallDir);
 }
