@@ -169,16 +169,15 @@ FunctionEnd
 Function ReadInstalledSettings
   StrCpy $OldGameDir ""
   StrCpy $OldPakSet ""
-  StrCpy $0 "$INSTDIR\config.pref"
-  ${IfNot} ${FileExists} $0
-  ${AndIf} $OldInstall != ""
-    StrCpy $0 "$OldInstall\config.pref"
-  ${EndIf}
+  StrCpy $0 ""
   ${If} ${Silent}
-    StrCpy $0 ""
     ${If} $OldSafe == 1
       StrCpy $0 "$OldInstall\config.pref"
     ${EndIf}
+  ${ElseIf} ${FileExists} "$INSTDIR\config.pref"
+    StrCpy $0 "$INSTDIR\config.pref"
+  ${ElseIf} $OldInstall != ""
+    StrCpy $0 "$OldInstall\config.pref"
   ${EndIf}
   StrCpy $SettingsFile ""
   ${If} $0 != ""
