@@ -84,14 +84,14 @@ void CopyPace::Update(std::uint32_t nowMs, std::int64_t copied, std::int64_t tot
 bool CopyPace::WorthShowing() const {
   if (!updated_ || ElapsedMs() < kProgressDelayMs || copied_ >= total_) return false;
   if (copied_ <= 0) return true;  // not moving at all: the player must see that
-  // The time to go at the pace so far, against a second.
+  // The time to go at the pace so far, against the time it has run.
   const double left = static_cast<double>(total_ - copied_) * static_cast<double>(ElapsedMs());
-  return left >= static_cast<double>(copied_) * 1000.0;
+  return left >= static_cast<double>(copied_) * kProgressDelayMs;
 }
 
 std::int64_t CopyPace::SecondsLeft() const {
   if (total_ > 0 && copied_ >= total_) return 0;
-  if (!updated_ || ElapsedMs() < 1000 || bytesPerMs_ <= 0) return -1;
+  if (!updated_ || ElapsedMs() < kProgressDelayMs || bytesPerMs_ <= 0) return -1;
   const double ms = static_cast<double>(total_ - copied_) / bytesPerMs_;
   if (ms >= 1e12) return -1;  // no pace worth the name
   const auto seconds = static_cast<std::int64_t>(ms / 1000.0);

@@ -17,12 +17,12 @@ class CopyPace {
   // `copied` of `total` bytes are done at `nowMs`. Cheap: called after every block.
   void Update(std::uint32_t nowMs, std::int64_t copied, std::int64_t total);
 
-  // True once the copy has run kProgressDelayMs and, at its pace so far, has at least a second
-  // to go: a window that would only flash is not shown.
+  // True once the copy has run kProgressDelayMs and, at its pace so far, has as long again to
+  // go: a window that would only flash is not shown.
   bool WorthShowing() const;
 
   // The seconds left at the recent pace, rounded up (1 or more); -1 while the copy has run for
-  // less than a second or has not moved, and 0 once every byte is copied.
+  // less than kProgressDelayMs or has not moved, and 0 once every byte is copied.
   std::int64_t SecondsLeft() const;
 
   std::uint32_t ElapsedMs() const { return nowMs_ - startMs_; }
