@@ -181,6 +181,8 @@ bool Show(std::int64_t copied, std::int64_t total) {
   windowClass.lpfnWndProc = WindowProcedure;
   windowClass.hInstance = Module();
   windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  // The program's own icon on the caption and the taskbar button, where it has one.
+  windowClass.hIcon = LoadIconW(Module(), MAKEINTRESOURCEW(1));
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   windowClass.lpszClassName = kClassName;
   RegisterClassExW(&windowClass);  // an earlier window's registration may still be in force
