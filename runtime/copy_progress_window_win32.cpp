@@ -24,6 +24,8 @@ constexpr const char* kStoppingText = "Wird abgebrochen \x85";
 // Messages are looked at this often: a stop takes effect at once for a person, and the copy
 // still runs at the disk's speed (each look is a round trip to the window system).
 constexpr DWORD kPumpMs = 20;
+// The taskbar button's bar moves this often at most.
+constexpr DWORD kTaskbarMs = 250;
 // A flood of messages must not hold up the copy: the rest wait for the next look.
 constexpr int kMessagesPerLook = 64;
 
@@ -48,6 +50,9 @@ struct State {
   HWND owner = nullptr;
   bool ownerDisabled = false;
   ITaskbarList3* taskbar = nullptr;
+  TBPFLAG taskbarState = TBPF_NOPROGRESS;
+  int taskbarPosition = -1;
+  DWORD taskbarMs = 0;
   UINT taskbarButtonCreated = 0;
   int shownPosition = -1;
   char shownLine[96] = {};
@@ -114,11 +119,22 @@ void SetLine(const char* text) {
   lstrcpynA(state.shownLine, text, sizeof state.shownLine);
 }
 
-void ShowTaskbarProgress() {
+// The taskbar button's bar: its state when that changes, its value at most every
+// kTaskbarMs and at the end, since each call may be a round trip to the shell.
+void ShowTaskbarProgress(bool anew = false) {
   if (state.taskbar == nullptr) return;
-  state.taskbar->SetProgressState(state.window, state.stopRequested ? TBPF_PAUSED : TBPF_NORMAL);
+  const TBPFLAG wanted = state.stopRequested ? TBPF_PAUSED : TBPF_NORMAL;
+  if (anew || wanted != state.taskbarState) {
+    state.taskbar->SetProgressState(state.window, wanted);
+    state.taskbarState = wanted;
+  }
+  const DWORD now = GetTickCount();
+  if (!anew && state.taskbarPosition == state.shownPosition) return;
+  if (!anew && state.shownPosition != kBarSteps && now - state.taskbarMs < kTaskbarMs) return;
   state.taskbar->SetProgressValue(state.window, static_cast<ULONGLONG>(state.shownPosition),
                                   kBarSteps);
+  state.taskbarPosition = state.shownPosition;
+  state.taskbarMs = now;
 }
 
 // The player asked to stop: the copy ends at its next step, and the window with it.
@@ -143,7 +159,7 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
       return 0;
     default:
       // Windows drops a taskbar button's progress when the button is made anew.
-      if (message == state.taskbarButtonCreated && message != 0) ShowTaskbarProgress();
+      if (message == state.taskbarButtonCreated && message != 0) ShowTaskbarProgress(true);
       return DefWindowProcW(window, message, wParam, lParam);
   }
 }
@@ -241,7 +257,7 @@ bool Show(std::int64_t copied, std::int64_t total) {
       state.taskbar = nullptr;
     }
   }
-  ShowTaskbarProgress();
+  ShowTaskbarProgress(true);
   return true;
 }
 
