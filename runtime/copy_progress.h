@@ -30,11 +30,11 @@ class CopyPace {
  private:
   std::uint32_t startMs_;
   std::uint32_t nowMs_ = 0;
-  std::uint32_t sampleMs_;     // when the pace was last taken
+  std::uint32_t sampleMs_;  // when the pace was last taken
   std::int64_t sampleBytes_ = 0;
   std::int64_t copied_ = 0;
   std::int64_t total_ = 0;
-  double bytesPerMs_ = 0;      // smoothed over the recent samples; 0 until the first one
+  double bytesPerMs_ = 0;  // smoothed over the recent samples; 0 until the first one
   bool updated_ = false;
 };
 

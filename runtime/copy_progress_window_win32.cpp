@@ -1,4 +1,5 @@
 #include <windows.h>
+// After windows.h, which they build on.
 #include <commctrl.h>
 #include <shobjidl.h>
 
@@ -28,6 +29,13 @@ constexpr DWORD kPumpMs = 20;
 constexpr DWORD kTaskbarMs = 250;
 // A flood of messages must not hold up the copy: the rest wait for the next look.
 constexpr int kMessagesPerLook = 64;
+
+// The shell's taskbar list and its interface with the progress bar, named here: the library
+// that names them holds every shell identifier, some 36 KB the program would carry for two.
+constexpr CLSID kTaskbarList = {
+    0x56fdf344, 0xfd6d, 0x11d0, {0x95, 0x8a, 0x00, 0x60, 0x97, 0xc9, 0xa0, 0x90}};
+constexpr IID kTaskbarList3 = {
+    0xea1afb91, 0x9e28, 0x4b86, {0x90, 0xe9, 0x9e, 0x9f, 0x8a, 0x5e, 0xef, 0xaf}};
 
 // One window at a time per process, as the prompt.
 struct State {
@@ -79,7 +87,8 @@ void EnsureBarClass() {
   if (library == nullptr) return;
   FARPROC found = GetProcAddress(library, "InitCommonControlsEx");
   const INITCOMMONCONTROLSEX classes = {sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
-  if (found != nullptr) reinterpret_cast<InitFunction>(reinterpret_cast<void (*)()>(found))(&classes);
+  if (found != nullptr)
+    reinterpret_cast<InitFunction>(reinterpret_cast<void (*)()>(found))(&classes);
 }
 
 void SetFonts(HFONT font) {
@@ -166,10 +175,9 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
 
 HWND CreateControl(const wchar_t* className, const wchar_t* text, DWORD style, const Area& area,
                    int id, bool lettered = true) {
-  HWND control = CreateWindowExW(0, className, text, WS_CHILD | WS_VISIBLE | style, area.x, area.y,
-                                 area.width, area.height, state.window,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Module(),
-                                 nullptr);
+  HWND control = CreateWindowExW(
+      0, className, text, WS_CHILD | WS_VISIBLE | style, area.x, area.y, area.width, area.height,
+      state.window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Module(), nullptr);
   if (control != nullptr && lettered)
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(state.font), 1);
   return control;
@@ -215,10 +223,10 @@ bool Show(std::int64_t copied, std::int64_t total) {
   if (state.stock == nullptr) state.stock = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
   state.font = FontForDpi(state.stock, dpi);
   const WideText caption = ToolWide(state.caption);
-  state.window = CreateWindowExW(0, kClassName, caption.CStr(), WS_CAPTION | WS_SYSMENU,
-                                 layout.window.x, layout.window.y, layout.window.width,
-                                 layout.window.height, static_cast<HWND>(ForegroundOwner()),
-                                 nullptr, Module(), nullptr);
+  state.window =
+      CreateWindowExW(0, kClassName, caption.CStr(), WS_CAPTION | WS_SYSMENU, layout.window.x,
+                      layout.window.y, layout.window.width, layout.window.height,
+                      static_cast<HWND>(ForegroundOwner()), nullptr, Module(), nullptr);
   if (state.window == nullptr) {
     if (state.ownerDisabled) EnableWindow(state.owner, TRUE);
     state.ownerDisabled = false;
@@ -227,9 +235,9 @@ bool Show(std::int64_t copied, std::int64_t total) {
     return false;
   }
   // A name with "&" is shown as it is, not as a shortcut; a long one ends in "...".
-  state.labelControl = CreateControl(L"STATIC", state.label.CStr(),
-                                     SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, layout.label,
-                                     kLabelId);
+  state.labelControl =
+      CreateControl(L"STATIC", state.label.CStr(), SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS,
+                    layout.label, kLabelId);
   state.bar = CreateControl(PROGRESS_CLASSW, nullptr, 0, layout.bar, kBarId, false);
   SendMessageW(state.bar, PBM_SETRANGE32, 0, kBarSteps);
   state.line = CreateControl(L"STATIC", nullptr, SS_LEFT | SS_NOPREFIX, layout.line, kLineId);
@@ -249,8 +257,8 @@ bool Show(std::int64_t copied, std::int64_t total) {
   // The taskbar button shows the bar too, where the system has one (COM is set up at start).
   state.taskbarButtonCreated = RegisterWindowMessageW(L"TaskbarButtonCreated");
   void* taskbar = nullptr;
-  if (SUCCEEDED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER,
-                                 IID_ITaskbarList3, &taskbar))) {
+  if (SUCCEEDED(
+          CoCreateInstance(kTaskbarList, nullptr, CLSCTX_INPROC_SERVER, kTaskbarList3, &taskbar))) {
     state.taskbar = static_cast<ITaskbarList3*>(taskbar);
     if (FAILED(state.taskbar->HrInit())) {
       state.taskbar->Release();

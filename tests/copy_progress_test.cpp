@@ -1,11 +1,12 @@
 // What the window of a long copy shows and from when: the line of megabytes and time left, the
 // bar, the pace of the copy, and where its controls go at each display scale.
+#include "runtime/copy_progress.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
 
-#include "runtime/copy_progress.h"
 #include "runtime/input_dialog_layout.h"
 
 namespace {
@@ -63,10 +64,17 @@ TEST(BarPosition, FullOnlyOnceEveryByteIsCopied) {
     std::int64_t copied, total;
     int expected;
   } rows[] = {
-      {0, kGiB, 0},          {kGiB / 2, kGiB, 500},     {kGiB - 1, kGiB, 999},
-      {kGiB, kGiB, 1000},    {2 * kGiB, kGiB, 1000},    {999, 1000, 999},
-      {1, 3, 333},           {5 * kGiB - 1, 5 * kGiB, 999}, {-1, kGiB, 0},
-      {0, 0, 0},             {7, -1, 0},
+      {0, kGiB, 0},
+      {kGiB / 2, kGiB, 500},
+      {kGiB - 1, kGiB, 999},
+      {kGiB, kGiB, 1000},
+      {2 * kGiB, kGiB, 1000},
+      {999, 1000, 999},
+      {1, 3, 333},
+      {5 * kGiB - 1, 5 * kGiB, 999},
+      {-1, kGiB, 0},
+      {0, 0, 0},
+      {7, -1, 0},
       {1024 * kGiB - 1, 1024 * kGiB, 999},
   };
   for (const auto& row : rows) {
@@ -121,9 +129,11 @@ TEST(CopyPace, SecondsLeftFollowTheRecentPace) {
   // The disk slows to a tenth once the page cache is full: the estimate follows within seconds.
   runtime::CopyPace pace(0);
   std::int64_t copied = 0;
-  for (std::uint32_t t = 0; t <= 1000; t += 10, copied += 10 * kMiB) pace.Update(t, copied, 20 * kGiB);
+  for (std::uint32_t t = 0; t <= 1000; t += 10, copied += 10 * kMiB)
+    pace.Update(t, copied, 20 * kGiB);
   const std::int64_t early = pace.SecondsLeft();
-  for (std::uint32_t t = 1010; t <= 5000; t += 10, copied += kMiB) pace.Update(t, copied, 20 * kGiB);
+  for (std::uint32_t t = 1010; t <= 5000; t += 10, copied += kMiB)
+    pace.Update(t, copied, 20 * kGiB);
   const std::int64_t later = pace.SecondsLeft();
   const std::int64_t atSlowPace = (20 * kGiB - copied) / kMiB / 10 / 1000;
   EXPECT_LT(early, 30) << "at 1 MiB/ms";
@@ -135,10 +145,30 @@ TEST(LayOutProgressWindow, ScaledEdgesCentredOnTheScreen) {
     int dpi;
     runtime::Area window, label, bar, line, button;
   } rows[] = {
-      {96, {750, 460, 420, 160}, {12, 12, 390, 20}, {12, 36, 390, 18}, {12, 60, 390, 20}, {312, 92, 90, 25}},
-      {144, {645, 420, 630, 240}, {18, 18, 585, 30}, {18, 54, 585, 27}, {18, 90, 585, 30}, {468, 138, 135, 38}},
-      {192, {540, 380, 840, 320}, {24, 24, 780, 40}, {24, 72, 780, 36}, {24, 120, 780, 40}, {624, 184, 180, 50}},
-      {0, {750, 460, 420, 160}, {12, 12, 390, 20}, {12, 36, 390, 18}, {12, 60, 390, 20}, {312, 92, 90, 25}},
+      {96,
+       {750, 460, 420, 160},
+       {12, 12, 390, 20},
+       {12, 36, 390, 18},
+       {12, 60, 390, 20},
+       {312, 92, 90, 25}},
+      {144,
+       {645, 420, 630, 240},
+       {18, 18, 585, 30},
+       {18, 54, 585, 27},
+       {18, 90, 585, 30},
+       {468, 138, 135, 38}},
+      {192,
+       {540, 380, 840, 320},
+       {24, 24, 780, 40},
+       {24, 72, 780, 36},
+       {24, 120, 780, 40},
+       {624, 184, 180, 50}},
+      {0,
+       {750, 460, 420, 160},
+       {12, 12, 390, 20},
+       {12, 36, 390, 18},
+       {12, 60, 390, 20},
+       {312, 92, 90, 25}},
   };
   const auto text = [](const runtime::Area& a) {
     return std::to_string(a.x) + "," + std::to_string(a.y) + " " + std::to_string(a.width) + "x" +
