@@ -460,10 +460,12 @@ TEST_F(FaultTest, StopAtTheLastBlockInstallsAllOrNothing) {
   ASSERT_TRUE(session.failure.empty()) << account;
   EXPECT_TRUE(session.exited && session.exitCode == 0) << account;
   ASSERT_EQ(session.progress.size(), 1u) << account;
-  EXPECT_NE(session.progress.front().pressedAt, 0u) << account;
   ASSERT_EQ(session.boxes.size(), 1u) << account;
   const bool installed = session.boxes.front().title == "Fertig!";
-  std::printf("[ note     ] stopped at the last block: %s\n", installed ? "installed" : "not installed");
+  const bool pressed = session.progress.front().pressedAt != 0;
+  std::printf("[ note     ] Escape %s at the last hundredth: %s\n", pressed ? "pressed" : "too late",
+              installed ? "installed" : "not installed");
+  EXPECT_TRUE(pressed || installed) << "not installed, and nobody stopped it; " << account;
   ExpectBoxes(session, {installed ? Installed("trains.pak") : NotInstalled("trains.pak")}, account);
   if (installed) {
     EXPECT_TRUE(HoldsSparse(layout.olderCopy, kNewAddOn, kSize)) << layout.olderCopy << " is not the new add-on";

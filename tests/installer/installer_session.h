@@ -23,7 +23,7 @@ enum class PromptAction {
 enum class ProgressAction {
   kWatch,           // watch it until it goes
   kEscape,          // press Escape once its bar has risen
-  kEscapeWhenFull,  // press Escape once its bar is full: the last block is written
+  kEscapeWhenFull,  // press Escape in the bar's last hundredth, if the window is still there
 };
 
 // How message boxes are dismissed.
@@ -55,7 +55,7 @@ struct ProgressSeen {
   std::vector<int> positions;  // every position of the bar seen, in order
   int barEnd = 0;              // the bar's range ends here
   std::vector<std::string> lines;  // every text of the line under the bar seen, in order
-  DWORD pressedAt = 0;         // GetTickCount when Escape was pressed; 0: it was not
+  DWORD pressedAt = 0;  // GetTickCount when Escape was pressed; 0: it was not (or too late)
   DWORD goneAt = 0;            // when the window was gone
 };
 
