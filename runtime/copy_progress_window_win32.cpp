@@ -327,6 +327,7 @@ void Close() {
   RestoreThreadWindows();
   DestroyWindow(state.window);
   state.window = state.labelControl = state.bar = state.line = state.button = nullptr;
+  // A key pressed as the window went must not dismiss the message that follows, unread.
   MSG key;
   while (PeekMessageW(&key, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
   }
