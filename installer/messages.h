@@ -36,6 +36,11 @@ inline constexpr const char* kNotInstalledBefore = "Die Morvenhot-Erweiterung '"
 inline constexpr const char* kNotInstalledAfter =
     "' konnte nicht erfolgreich installiert werden.";
 
+// The window of a long copy; its label puts the add-on's file name between its two halves.
+inline constexpr const char* kCopyingTitle = "Morvenholt-Erweiterung wird installiert";
+inline constexpr const char* kCopyingBefore = "Die Morvenholt-Erweiterung '";
+inline constexpr const char* kCopyingAfter = "' wird kopiert \x85";
+
 // The pak-set prompt.
 inline constexpr const char* kPromptTitle = "Pak-Set";
 inline constexpr const char* kPromptText = "Bitte Namen des Pak-Set Ordners angeben.";

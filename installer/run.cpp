@@ -4,6 +4,7 @@
 
 #include "installer/messages.h"
 #include "runtime/command_line.h"
+#include "runtime/copy_progress_window.h"
 #include "runtime/file_system.h"
 #include "runtime/input_dialog.h"
 #include "runtime/message_box.h"
@@ -108,7 +109,11 @@ void InstallAddOn(const Text& defaultAnswer, const WideText& configuredGameDirec
     runtime::ShowMessage(m::kPakSetMissingTitle, m::kPakSetMissingText);
   } else {
     const WideText destination = gameDirectory + pakSetFolder + fileName;
-    installed = runtime::DuplicateFile(playersPath.CStr(), destination.CStr()) != 0;
+    // A long copy shows its progress and may be stopped; the window is gone before the result.
+    const runtime::CopyProgressWindow progress(m::kCopyingTitle, m::kCopyingBefore, fileName,
+                                               m::kCopyingAfter);
+    installed = runtime::DuplicateFile(playersPath.CStr(), destination.CStr(),
+                                       progress.Progress()) != 0;
   }
   ShowResult(installed, fileName);
 }

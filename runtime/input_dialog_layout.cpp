@@ -31,4 +31,15 @@ InputDialogLayout LayOutInputDialog(int dpi, int screenWidth, int screenHeight) 
   return layout;
 }
 
+ProgressWindowLayout LayOutProgressWindow(int dpi, int screenWidth, int screenHeight) {
+  ProgressWindowLayout layout{};
+  layout.window = {screenWidth / 2 - ScaleToDpi(210, dpi), screenHeight / 2 - ScaleToDpi(80, dpi),
+                   ScaleToDpi(420, dpi), ScaleToDpi(160, dpi)};
+  layout.label = ScaledEdges(12, 12, 402, 32, dpi);
+  layout.bar = ScaledEdges(12, 36, 402, 54, dpi);
+  layout.line = ScaledEdges(12, 60, 402, 80, dpi);
+  layout.button = ScaledEdges(312, 92, 402, 117, dpi);
+  return layout;
+}
+
 }  // namespace runtime

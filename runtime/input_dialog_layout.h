@@ -1,7 +1,7 @@
 #pragma once
-// Where the prompt's window and controls go at a display scale. The prompt is drawn for 96 dpi;
-// at another scale every edge moves by dpi / 96, so it keeps its proportions and neighbouring
-// controls stay flush. Portable: the Win32 layer places the windows.
+// Where the prompt's and the copy window's controls go at a display scale. Both are drawn for
+// 96 dpi; at another scale every edge moves by dpi / 96, so they keep their proportions and
+// neighbouring controls stay flush. Portable: the Win32 layer places the windows.
 
 namespace runtime {
 
@@ -27,5 +27,17 @@ int ScaleToDpi(int pixels, int dpi);
 // at 96 dpi (450 x 195 at 144), its centre on the screen's centre (halves taken by integer
 // division, as at 96 dpi).
 InputDialogLayout LayOutInputDialog(int dpi, int screenWidth, int screenHeight);
+
+struct ProgressWindowLayout {
+  Area window;  // outer rectangle in screen coordinates, caption and border included
+  Area label;   // the controls, in the window's client coordinates
+  Area bar;
+  Area line;
+  Area button;
+};
+
+// The copy's window at `dpi`: 420 x 160 at 96 dpi, centred like the prompt, the button at the
+// right below the label, the bar and the line.
+ProgressWindowLayout LayOutProgressWindow(int dpi, int screenWidth, int screenHeight);
 
 }  // namespace runtime

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "runtime/display_scale_win32.h"
 #include "runtime/input_dialog.h"
 #include "runtime/input_dialog_layout.h"
 #include "runtime/memory.h"
@@ -31,49 +32,6 @@ bool last_cancelled = true;
 
 HINSTANCE Module() { return GetModuleHandleA(nullptr); }
 
-// The dpi the system lays out at, and the stock font was made for. Windows 7 and 8 know no
-// other; for a program that declares no awareness it is 96, and Windows stretches the prompt.
-int SystemDpi() {
-  HDC screen = GetDC(nullptr);
-  if (screen == nullptr) return USER_DEFAULT_SCREEN_DPI;
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
-  return dpi > 0 ? dpi : USER_DEFAULT_SCREEN_DPI;
-}
-
-// The scale of the monitor holding `point`. Windows 8.1 and later tell it per monitor; the call
-// is looked up at run time, so the program still starts where it is missing, and shcore.dll
-// comes from the system folder only (Windows 7 has none, and one beside the program must not
-// stand in for it).
-int MonitorDpi(POINT point) {
-  using GetDpiForMonitorFunction = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
-  constexpr int kEffectiveDpi = 0;  // MDT_EFFECTIVE_DPI: the scale the user chose
-  UINT dpiX = 0, dpiY = 0;
-  if (HMODULE shcore = LoadLibraryExA("shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
-    FARPROC found = GetProcAddress(shcore, "GetDpiForMonitor");
-    if (found == nullptr ||
-        reinterpret_cast<GetDpiForMonitorFunction>(reinterpret_cast<void (*)()>(found))(
-            MonitorFromPoint(point, MONITOR_DEFAULTTOPRIMARY), kEffectiveDpi, &dpiX, &dpiY) !=
-            S_OK) {
-      dpiY = 0;
-    }
-    FreeLibrary(shcore);
-  }
-  return dpiY > 0 ? static_cast<int>(dpiY) : SystemDpi();
-}
-
-// The stock font where it fits (it is made for the system dpi), else its face at the height
-// scaled from there: a new font, which the caller releases once no control shows it.
-HFONT FontForDpi(int dpi) {
-  const int systemDpi = SystemDpi();
-  LOGFONTA face{};
-  if (dpi == systemDpi || GetObjectA(dialog_font, sizeof face, &face) == 0) return dialog_font;
-  face.lfHeight = MulDiv(face.lfHeight, dpi, systemDpi);
-  face.lfWidth = MulDiv(face.lfWidth, dpi, systemDpi);
-  HFONT made = CreateFontIndirectA(&face);
-  return made != nullptr ? made : dialog_font;
-}
-
 // Gives the controls `font` and lets go of the one they showed before, if it was made here.
 void ShowFont(HFONT font) {
   const HWND controls[] = {prompt_label, edit_box, ok_button};
@@ -98,7 +56,7 @@ void MoveToDpi(HWND dialog, int dpi, const RECT& suggested) {
   Place(prompt_label, layout.label);
   Place(edit_box, layout.edit);
   Place(ok_button, layout.button);
-  ShowFont(FontForDpi(dpi));
+  ShowFont(FontForDpi(dialog_font, dpi));
 }
 
 // The OK command: a new buffer with the edit box's text goes into the window's result slot.
@@ -244,7 +202,7 @@ WideText WideInputRequester(const Text& title, const Text& prompt, const Text& i
   InputDialogLayout layout = LayOutInputDialog(dpi, screenWidth, screenHeight);
   // Set before the window exists: should it change monitors while being made, both follow.
   shown_dpi = dpi;
-  shown_font = FontForDpi(dpi);
+  shown_font = FontForDpi(dialog_font, dpi);
   HWND dialog = CreateWindowExA(0, kClassName, titleCopy.CStr(), WS_VISIBLE | WS_CAPTION,
                                 layout.window.x, layout.window.y, layout.window.width,
                                 layout.window.height, static_cast<HWND>(ForegroundOwner()),

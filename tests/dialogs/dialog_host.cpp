@@ -4,6 +4,8 @@
 //   dialog_host RESULT_FILE input TITLE_HEX PROMPT_HEX INITIAL_HEX|- [flags]
 // (texts as "x" followed by their bytes in hex, "-" for no text)
 //   dialog_host RESULT_FILE message TITLE_HEX TEXT_HEX [flags]
+//   dialog_host RESULT_FILE progress CAPTION_HEX BEFORE_HEX NAME_UTF8_HEX AFTER_HEX MS [flags]
+// (the window of a copy of 1 GiB that takes MS milliseconds, its steps paced by the clock)
 // flags:
 //   --windows            windows of its own: "fg" (foreground), "other", "hidden", "disabled",
 //                        and "thread2" made by a second thread
@@ -19,14 +21,17 @@
 //                        size scaled from 96 dpi, and look again ("changed." results)
 // Result lines are "key=value"; texts in hex.
 #include <windows.h>
+#include <objbase.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "runtime/copy_progress_window.h"
 #include "runtime/input_dialog.h"
 #include "runtime/memory.h"
 #include "runtime/message_box.h"
@@ -94,7 +99,8 @@ LRESULT CALLBACK WatchMessages(int code, WPARAM wParam, LPARAM lParam) {
     if (message->message == WM_ENABLE && cls == "HostWindow")
       events += std::string(events.empty() ? "" : ",") + "enable " + NameOf(message->hwnd) +
                 (message->wParam ? " 1" : " 0");
-    if (message->message == WM_DESTROY && (cls == "InputRequester" || cls == "#32770"))
+    if (message->message == WM_DESTROY &&
+        (cls == "InputRequester" || cls == "#32770" || cls == "CopyProgress"))
       events += std::string(events.empty() ? "" : ",") + "destroy " + cls;
   }
   return CallNextHookEx(nullptr, code, wParam, lParam);
@@ -106,7 +112,7 @@ HWND FindDialog() {
       GetCurrentThreadId(),
       [](HWND window, LPARAM value) WINAPI -> BOOL {
         const std::string cls = ClassOf(window);
-        if (cls == "InputRequester" || cls == "#32770") {
+        if (cls == "InputRequester" || cls == "#32770" || cls == "CopyProgress") {
           *reinterpret_cast<HWND*>(value) = window;
           return FALSE;
         }
@@ -160,7 +166,10 @@ void ReportControls(HWND dialog, const std::string& prefix) {
 void CALLBACK Inspect(HWND, UINT, UINT_PTR timer, DWORD) {
   HWND dialog = FindDialog();
   if (dialog == nullptr) return;
-  HWND last = GetDlgItem(dialog, ClassOf(dialog) == "#32770" ? IDOK : 1000);
+  const std::string dialogClass = ClassOf(dialog);
+  HWND last = GetDlgItem(dialog, dialogClass == "#32770"         ? IDOK
+                                 : dialogClass == "CopyProgress" ? IDCANCEL
+                                                                 : 1000);
   if (last == nullptr) return;  // still being built
   KillTimer(nullptr, timer);
   Result("dialog.owner", NameOf(GetWindow(dialog, GW_OWNER)));
@@ -186,8 +195,9 @@ void CALLBACK Inspect(HWND, UINT, UINT_PTR timer, DWORD) {
   ReportControls(dialog, "");
   ReportWindowStates("during");
   if (dpi_change > 0) {
-    RECT suggested = {100, 100, 100 + MulDiv(300, dpi_change, 96),
-                      100 + MulDiv(130, dpi_change, 96)};
+    const bool progress = dialogClass == "CopyProgress";
+    RECT suggested = {100, 100, 100 + MulDiv(progress ? 420 : 300, dpi_change, 96),
+                      100 + MulDiv(progress ? 160 : 130, dpi_change, 96)};
     SendMessageA(dialog, WM_DPICHANGED, MAKEWPARAM(dpi_change, dpi_change),
                  reinterpret_cast<LPARAM>(&suggested));
     ReportControls(dialog, "changed.");
@@ -238,6 +248,26 @@ void PumpFor(DWORD milliseconds) {
   }
 }
 
+// A copy of 1 GiB that takes `ms` milliseconds, in the steps DuplicateFile takes: one before the
+// first block, one after each block, one after the flush. True when it was stopped.
+bool PacedCopy(const runtime::CopyProgress* progress, DWORD ms) {
+  constexpr std::int64_t kTotal = std::int64_t{1} << 30;
+  constexpr std::int64_t kBlock = 256 << 10;
+  if (progress == nullptr) return false;
+  if (!progress->step(progress->context, 0, kTotal)) return true;
+  const DWORD start = GetTickCount();
+  for (std::int64_t copied = 0; copied < kTotal;) {
+    const std::int64_t due = kTotal * (GetTickCount() - start) / ms;
+    if (copied >= due) {
+      Sleep(1);
+      continue;
+    }
+    copied = std::min(copied + kBlock, kTotal);
+    if (!progress->step(progress->context, copied, kTotal)) return true;
+  }
+  return !progress->step(progress->context, kTotal, kTotal);
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
@@ -246,7 +276,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   if (argc < 5) return 2;
   const char* resultPath = argv[1];
   const std::string action = argv[2];
-  int firstFlag = action == "input" ? 6 : 5;
+  int firstFlag = action == "input" ? 6 : action == "progress" ? 8 : 5;
   if (argc < firstFlag) return 2;
 
   bool windows = false, twice = false, inspect = false;
@@ -293,7 +323,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 
   const runtime::Text first = FromHex(argv[3]);
   const runtime::Text second = FromHex(argv[4]);
-  const runtime::Text initial = action == "input" ? FromHex(argv[5]) : runtime::Text();
+  const runtime::Text initial = action != "message" ? FromHex(argv[5]) : runtime::Text();
 
   for (call_number = 1; call_number <= (twice ? 2 : 1); ++call_number) {
     for (const HostWindow& w : host_windows)
@@ -307,7 +337,14 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (inspect) SetTimer(nullptr, 0, 20, Inspect);
     if (failAlloc > 0) runtime::FailAllocationAfter(failAlloc);
     const DWORD start = GetTickCount();
-    if (action == "input") {
+    if (action == "progress") {
+      // COM as the tool sets it up, for the taskbar button's bar.
+      CoInitialize(nullptr);
+      const runtime::CopyProgressWindow window(first, second, runtime::WideFromUtf8(initial),
+                                               FromHex(argv[6]));
+      const bool stopped = PacedCopy(window.Progress(), static_cast<DWORD>(std::atoi(argv[7])));
+      Result("stopped", stopped ? "1" : "0");
+    } else if (action == "input") {
       const runtime::Text answer = runtime::InputRequester(first, second, initial);
       Result("ms", std::to_string(GetTickCount() - start));
       Result("text", Hex(answer.CStr(), answer.Length()));

@@ -1,5 +1,8 @@
 // The message box and the input dialog as a person meets them: dialog_host shows them, and this
 // process finds, reads and drives them through the UI driver, with real key presses and clicks.
+#include <windows.h>
+#include <commctrl.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -44,6 +47,17 @@ class Host {
     if (ok == nullptr || edit == nullptr) return Diagnose("no controls");
     if (!ui::WaitForFocus(edit, kTimeoutMs)) return Diagnose("the edit box has no focus");
     transcript.Window("input dialog", dialog);
+    return dialog;
+  }
+
+  // The copy's window once its button has the focus, so that keys reach it.
+  HWND WaitForProgressWindow() {
+    dialog = ui::WaitForWindow(program_.Id(), "CopyProgress", nullptr, kTimeoutMs);
+    if (dialog == nullptr) return Diagnose("no copy window");
+    ok = ui::WaitForChild(dialog, IDCANCEL, kTimeoutMs);
+    if (ok == nullptr) return Diagnose("no Abbrechen button");
+    if (!ui::WaitForFocus(ok, kTimeoutMs)) return Diagnose("the Abbrechen button has no focus");
+    transcript.Window("copy window", dialog);
     return dialog;
   }
 
@@ -661,6 +675,134 @@ TEST(InputDialog, QuitMessageAndNestedCall) {
       EXPECT_EQ(results["call1.nested.text"], "");
       EXPECT_EQ(results["call1.nested.cancelled"], "1");
     }
+  }
+}
+
+// ---- The window of a long copy -----------------------------------------------------------
+
+const char kCopyCaption[] = "Morvenholt-Erweiterung wird installiert";
+const char kCopyBefore[] = "Die Morvenholt-Erweiterung '";
+const char kCopyAfter[] = "' wird kopiert \x85";
+
+// A paced copy of 1 GiB taking `ms` in dialog_host, named `utf8Name`.
+std::string ProgressArguments(const std::string& utf8Name, int ms) {
+  return "progress " + Arg(kCopyCaption) + " " + Arg(kCopyBefore) + " " + Arg(utf8Name) + " " +
+         Arg(kCopyAfter) + " " + std::to_string(ms);
+}
+
+bool ClickAbbrechen(Host& h) { return ui::ClickButton(h.ok); }
+bool AltF4(Host&) { return ui::PressKey(VK_F4, ui::kAlt); }
+// The close box at the caption's right end, as the display draws it at 96 dpi.
+bool ClickCloseBox(Host& h) {
+  const RECT r = ui::Describe(h.dialog).rect;
+  return ui::ClickAt(r.right - GetSystemMetrics(SM_CXFIXEDFRAME) - GetSystemMetrics(SM_CXSIZE) / 2 - 1,
+                     r.top + GetSystemMetrics(SM_CYFIXEDFRAME) + GetSystemMetrics(SM_CYCAPTION) / 2);
+}
+
+// The layout at 96 dpi of the copy window's controls, in creation order; the bar has no text.
+const ControlArea kProgressAreas[] = {
+    {100, 12, 12, 390, 20}, {101, 12, 36, 390, 18}, {102, 12, 60, 390, 20}, {IDCANCEL, 312, 92, 90, 25}};
+
+// At 100 %, 150 % and 200 % the window is the one of 96 dpi scaled, its texts in the stock font
+// made for the scale and inside their controls, the name as the player sees it (here with
+// letters no ANSI code page of the west holds); the bar rises; every way of stopping ends the
+// copy within a moment.
+TEST(CopyProgress, LaidOutAtTheDisplayScaleAndStoppedEveryWay) {
+  const struct {
+    int dpi;
+    const char* name;
+    Action stop;
+  } rows[] = {{96, "escape", Escape},
+              {144, "abbrechen", ClickAbbrechen},
+              {192, "alt_f4", AltF4},
+              {96, "close_box", ClickCloseBox}};
+  const std::string name = "\xc5\x81\xc3\xb3" "d\xc5\xba & Z\xc3\xbc" "ge.pak";  // Łódź & Züge.pak
+  const int centreX = GetSystemMetrics(SM_CXSCREEN) / 2;
+  const int centreY = GetSystemMetrics(SM_CYSCREEN) / 2;
+  for (const auto& row : rows) {
+    const std::string scenario = "progress_dpi" + std::to_string(row.dpi) + "_" + row.name;
+    SCOPED_TRACE(scenario);
+    const DisplayScale display(static_cast<DWORD>(row.dpi));
+    Host host;
+    ASSERT_TRUE(host.Start(scenario, ProgressArguments(name, 20000) + " --inspect"));
+    ASSERT_NE(host.WaitForProgressWindow(), nullptr) << host.transcript.Text();
+    ASSERT_TRUE(host.WaitForInspection());
+
+    const ui::WindowInfo window = ui::Describe(host.dialog);
+    const double scale = row.dpi / 96.0;
+    EXPECT_TRUE(Near(window.rect.left, centreX - 210 * scale) &&
+                Near(window.rect.top, centreY - 80 * scale) &&
+                Near(window.rect.right - window.rect.left, 420 * scale) &&
+                Near(window.rect.bottom - window.rect.top, 160 * scale))
+        << RectText(window.rect);
+    EXPECT_EQ(window.style & (WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX),
+              static_cast<DWORD>(WS_CAPTION | WS_SYSMENU)) << std::hex << window.style;
+    EXPECT_EQ(ui::UnicodeTextOf(host.dialog), kCopyCaption);
+    const std::vector<ui::Control> controls = ui::Children(host.dialog);
+    ASSERT_EQ(controls.size(), 4u) << host.transcript.Text();
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+      const ControlArea& a = kProgressAreas[i];
+      EXPECT_EQ(controls[i].id, a.id);
+      EXPECT_TRUE(ScaledNear(controls[i].rect, a.x, a.y, a.width, a.height, row.dpi))
+          << "control " << a.id << " at " << RectText(controls[i].rect);
+    }
+    EXPECT_EQ(Lower(controls[1].className), "msctls_progress32");
+    EXPECT_EQ(ui::UnicodeTextOf(controls[0].window),
+              std::string(kCopyBefore) + name + ui::Utf8From(kCopyAfter, 1252));
+    EXPECT_EQ(controls[3].text, "Abbrechen");
+    EXPECT_NE(ui::TextOf(controls[2].window).find(" von 1.024 MB"), std::string::npos)
+        << ui::Printable(ui::TextOf(controls[2].window));
+
+    // The bar rises while the window waits for the player.
+    DWORD_PTR first = 0, later = 0;
+    SendMessageTimeoutA(controls[1].window, PBM_GETPOS, 0, 0, SMTO_NORMAL, kTimeoutMs, &first);
+    Sleep(300);
+    SendMessageTimeoutA(controls[1].window, PBM_GETPOS, 0, 0, SMTO_NORMAL, kTimeoutMs, &later);
+    EXPECT_GT(later, first);
+    host.Screenshot();
+
+    const DWORD start = GetTickCount();
+    EXPECT_TRUE(row.stop(host));
+    EXPECT_TRUE(ui::WaitForWindowGone(host.dialog, kTimeoutMs));
+    const DWORD took = GetTickCount() - start;
+    Results results = host.Finish();
+    ASSERT_TRUE(host.exited) << host.transcript.Text();
+    EXPECT_EQ(results["call1.stopped"], "1");
+    EXPECT_LT(took, 500u) << "stopped only after " << took << " ms";
+    for (const char* id : {"100", "102", "2"}) {
+      EXPECT_EQ(results["call1.font." + std::string(id)], "default_gui") << id;
+      ExpectTextFits(results, "call1.", id);
+    }
+  }
+}
+
+// A copy that runs to its end closes its window itself; a short one never shows it. While it
+// shows, the thread's other windows take no input, and afterwards everything is as before.
+TEST(CopyProgress, ShownOnlyForALongCopyAndModalWhileShown) {
+  {
+    Host host;
+    ASSERT_TRUE(host.Start("progress_to_the_end", ProgressArguments("trains.pak", 2000) +
+                                                      " --windows --inspect"));
+    ASSERT_NE(host.WaitForProgressWindow(), nullptr) << host.transcript.Text();
+    ASSERT_TRUE(host.WaitForInspection());
+    EXPECT_EQ(ui::Describe(host.dialog).owner, host.Window("fg"));
+    EXPECT_FALSE(IsWindowEnabled(host.Window("fg")));
+    EXPECT_FALSE(IsWindowEnabled(host.Window("other")));
+    Results results = host.Finish();
+    ASSERT_TRUE(host.exited) << host.transcript.Text();
+    EXPECT_EQ(results["call1.stopped"], "0");
+    ExpectModalWithForegroundOwner(results, "call1");
+    EXPECT_EQ(results["call1.events"],
+              "enable other 0,enable fg 0,enable fg 1,enable other 1,destroy CopyProgress");
+  }
+  {
+    Host host;
+    ASSERT_TRUE(host.Start("progress_short_copy", ProgressArguments("trains.pak", 300) + " --windows"));
+    Results results = host.Finish();
+    ASSERT_TRUE(host.exited) << host.transcript.Text();
+    EXPECT_EQ(results["call1.stopped"], "0");
+    EXPECT_EQ(results["call1.events"], "") << "a short copy showed a window or touched another";
+    ExpectUntouched(results, "call1.after");
   }
 }
 

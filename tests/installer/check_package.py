@@ -184,7 +184,7 @@ def main(argv):
     quoted += [texts["kInstalledBefore"] + b"..." + texts["kInstalledAfter"],
                texts["kNotInstalledBefore"] + b"..." + texts["kNotInstalledAfter"]]
     missing = [text.decode("cp1252") for text in quoted if text not in flat]
-    check(len(quoted) == 16 and not missing, "the guide quotes all %d texts" % len(quoted), missing)
+    check(len(quoted) == 17 and not missing, "the guide quotes all %d texts" % len(quoted), missing)
     setup_at, zip_at = flat.find(b"1. Einrichten mit dem Installations-Assistenten"), flat.find(b"(ZIP-Datei)")
     check(0 < setup_at < zip_at, "the guide starts with the setup, the zip second", (setup_at, zip_at))
     for topic in ("Neu in 1.1.0", "PakInstaller-1.1.0-Setup.exe /S /GAME=", "\xd6ffnen mit", "Netzlaufwerk", "Backslash",

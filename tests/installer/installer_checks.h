@@ -31,6 +31,10 @@ inline Box NotInstalled(const std::string& file) {
   return {"Fehler!",
           "Die Morvenhot-Erweiterung '" + file + "' konnte nicht erfolgreich installiert werden."};
 }
+inline const char* const kProgressCaption = "Morvenholt-Erweiterung wird installiert";
+inline std::string ProgressLabel(const std::string& file) {
+  return "Die Morvenholt-Erweiterung '" + file + "' wird kopiert \x85";
+}
 inline const char* const kPromptCaption = "Pak-Set";
 inline const char* const kPromptLabel = "Bitte Namen des Pak-Set Ordners angeben.";
 

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -62,7 +64,45 @@ struct Scenario {
   // texts expected are UTF-8. config.pref stays bytes in the code page, as a player saves it.
   bool unicode = false;
   const char* toolFolder = "tool";  // the folder below {root} that holds the tool and config.pref
+  // Non-zero: downloads\trains.pak is an add-on of this many bytes (kAddOn, then zeros; sparse),
+  // whose copy shows its window, which is worked as `progress` says.
+  std::int64_t bigAddOn = 0;
+  ProgressAction progress = ProgressAction::kWatch;
 };
+
+// A big add-on in a scenario's snapshot: what it holds, without holding it in memory.
+constexpr std::int64_t kBigFile = 64 << 20;
+std::string BigAddOn(std::int64_t size) { return "<the big add-on of " + std::to_string(size) + " bytes>"; }
+
+// What a file of more than kBigFile bytes holds: BigAddOn(size), or its size alone when it is
+// not kAddOn followed by zeros.
+std::string Summarize(const fs::path& path, std::int64_t size) {
+  std::ifstream in(path, std::ios::binary);
+  std::vector<char> block(1 << 20);
+  bool same = in.read(block.data(), static_cast<std::streamsize>(kAddOn.size())) &&
+              std::string(block.data(), kAddOn.size()) == kAddOn;
+  std::int64_t read = static_cast<std::int64_t>(kAddOn.size());
+  while (same && in) {
+    in.read(block.data(), static_cast<std::streamsize>(block.size()));
+    const std::streamsize got = in.gcount();
+    for (std::streamsize i = 0; i < got && same; ++i) same = block[static_cast<std::size_t>(i)] == 0;
+    read += got;
+  }
+  if (same && read == size) return BigAddOn(size);
+  return "<" + std::to_string(size) + " bytes, not the big add-on>";
+}
+
+// kAddOn, then zeros up to `size` bytes: a sparse file, which costs no disk.
+bool WriteBigAddOn(const fs::path& path, std::int64_t size) {
+  const HANDLE file = CreateFileW(path.wstring().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                  0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  FILE_END_OF_FILE_INFO end = {};
+  end.EndOfFile.QuadPart = size;
+  const bool extended = SetFileInformationByHandle(file, FileEndOfFileInfo, &end, sizeof end) != 0;
+  CloseHandle(file);
+  return extended;
+}
 
 // A row started through CreateProcessW under `codePage`.
 Scenario Unicode(unsigned codePage, Scenario scenario) {
@@ -87,7 +127,11 @@ std::map<std::string, std::string> Snapshot(const fs::path& root) {
   std::map<std::string, std::string> entries;
   for (const auto& item : fs::recursive_directory_iterator(root)) {
     const std::string relative = ui::Utf8FromWide(fs::relative(item.path(), root).wstring());
-    entries[relative] = item.is_directory() ? kDirectory : ReadBytes(item.path());
+    const std::int64_t size =
+        item.is_directory() ? 0 : static_cast<std::int64_t>(fs::file_size(item.path()));
+    entries[relative] = item.is_directory() ? kDirectory
+                        : size > kBigFile   ? Summarize(item.path(), size)
+                                            : ReadBytes(item.path());
   }
   return entries;
 }
@@ -130,6 +174,7 @@ Box Utf8Box(const Box& box, const std::string& name = "") {
 Box InstalledUtf8(const std::string& name) { return Utf8Box(Installed("\x01"), name); }
 
 Answer Enter() { return {PromptAction::kEnter, ""}; }
+constexpr std::int64_t kBigAddOnSize = (std::int64_t{4} << 30) + (std::int64_t{40} << 20);
 Answer Typed(const char* text) { return {PromptAction::kReplace, text}; }
 
 const std::vector<Scenario>& Scenarios() {
@@ -219,6 +264,23 @@ const std::vector<Scenario>& Scenarios() {
        {kAddOnMissing, NotInstalled("ships.pak")}, {}},
       {"missing_pakset_folder", kConfig, {}, kAddOnArgument, Typed("pak128"), "pak",
        {kPakSetMissing, NotInstalled("trains.pak")}, {}},
+      // A big add-on: its copy shows a window, and Escape there stops it, losing nothing. A
+      // little over 4 GiB, so that no count of 32 bits can hold its size.
+      [] {
+        Scenario s{"big_add_on_shows_its_progress", kConfig, {{"game\\pak\\trains.pak", kOlderAddOn}},
+                   kAddOnArgument, Enter(), "pak", {Installed("trains.pak")},
+                   {{"game\\pak\\trains.pak", BigAddOn(kBigAddOnSize)}}};
+        s.bigAddOn = kBigAddOnSize;
+        return s;
+      }(),
+      [] {
+        Scenario s{"escape_stops_a_big_copy_and_keeps_the_older_copy", kConfig,
+                   {{"game\\pak\\trains.pak", kOlderAddOn}}, kAddOnArgument, Enter(), "pak",
+                   {NotInstalled("trains.pak")}, {}};
+        s.bigAddOn = kBigAddOnSize;
+        s.progress = ProgressAction::kEscape;
+        return s;
+      }(),
       {"failed_overwrite_keeps_the_older_copy", kConfig, {{"game\\pak\\trains.pak", kOlderAddOn}},
        kAddOnArgument, Enter(), "pak", {NotInstalled("trains.pak")}, {}, "",
        "game\\pak\\trains.pak"},
@@ -339,6 +401,42 @@ const std::vector<Scenario>& Scenarios() {
 // gtest names a failing case by its parameter.
 void PrintTo(const Scenario& scenario, std::ostream* out) { *out << scenario.name; }
 
+// The window of a big add-on's copy: named as the player sees it, its bar rising to the end
+// (or stopped within a moment of Escape), its line counting the megabytes and the time left.
+void ExpectProgress(const Session& session, const Scenario& scenario, const std::string& account) {
+  ASSERT_EQ(session.progress.size(), 1u) << account;
+  const ProgressSeen& seen = session.progress.front();
+  const bool stopped = scenario.progress == ProgressAction::kEscape;
+  EXPECT_EQ(ui::Hex(seen.caption), ui::Hex(kProgressCaption)) << ui::Printable(seen.caption);
+  EXPECT_EQ(ui::Hex(seen.label), ui::Hex(ProgressLabel("trains.pak"))) << ui::Printable(seen.label);
+  EXPECT_EQ(seen.button, "Abbrechen");
+  EXPECT_EQ(seen.barEnd, 1000);
+  EXPECT_GE(seen.positions.size(), 3u) << account;
+  for (std::size_t i = 1; i < seen.positions.size(); ++i) {
+    EXPECT_LT(seen.positions[i - 1], seen.positions[i]) << "the bar went back; " << account;
+  }
+  const std::string total = std::to_string(scenario.bigAddOn >> 20);
+  const std::string megabytes = total.substr(0, total.size() - 3) + "." + total.substr(total.size() - 3);
+  bool timeLeft = false;
+  for (const std::string& line : seen.lines) {
+    // What the line says once Escape is taken, if it is read in the moment before the window goes.
+    if (stopped && line == "Wird abgebrochen \x85") continue;
+    timeLeft = timeLeft || line.find(" MB \x96 noch etwa ") != std::string::npos;
+    EXPECT_NE(line.find(" von " + megabytes + " MB"), std::string::npos) << ui::Printable(line);
+  }
+  EXPECT_TRUE(timeLeft) << "the time left never showed; " << account;
+  ASSERT_FALSE(seen.lines.empty());
+  if (stopped) {
+    EXPECT_LT(seen.positions.back(), seen.barEnd) << account;
+    const long took = static_cast<long>(seen.goneAt - seen.pressedAt);
+    std::printf("[ figure   ] %s: Escape to the window gone: %ld ms\n", scenario.name, took);
+    EXPECT_LT(took, 1000) << "Escape took " << took << " ms to stop the copy";
+  } else {
+    // The window goes at once after the rename, so the last look may have come a block early.
+    EXPECT_GE(seen.positions.back() * 100, seen.barEnd * 95) << account;
+  }
+}
+
 // Lays out the scenario's folder, works the tool through it and checks everything it saw and
 // changed. Fatal failures end only this function; callers add checks of their own after it.
 void RunAndCheck(const Scenario& scenario) {
@@ -355,6 +453,9 @@ void RunAndCheck(const Scenario& scenario) {
   fs::create_directories(root / "game" / "pak");
   fs::create_directories(root / "game" / "pak64");
   WriteBytes(root / "downloads" / "trains.pak", kAddOn);
+  if (scenario.bigAddOn > 0) {
+    ASSERT_TRUE(WriteBigAddOn(root / "downloads" / "trains.pak", scenario.bigAddOn));
+  }
   if (scenario.config != nullptr) {
     const std::string config = Replace(scenario.config, "{root}", rootText);
     WriteBytes(tool / "config.pref",
@@ -382,6 +483,7 @@ void RunAndCheck(const Scenario& scenario) {
   options.workingDirectory = (root / scenario.startIn).string();
   options.answer = scenario.answer;
   options.boxAction = scenario.boxAction;
+  options.progressAction = scenario.progress;
   // The released (signed) executable's screenshots sit beside the build's, not over them.
   const bool released = ExecutableUnderTest() != INSTALLER_EXE;
   options.screenshotPrefix = (released ? "installer-released-" : "installer-") + std::string(scenario.name);
@@ -422,10 +524,17 @@ void RunAndCheck(const Scenario& scenario) {
   }
 
   ExpectBoxes(session, scenario.boxes, account);
+  if (scenario.bigAddOn == 0) {
+    EXPECT_TRUE(session.progress.empty()) << "a small add-on's copy showed a window; " << account;
+  } else {
+    ExpectProgress(session, scenario, account);
+  }
 
   const auto actual = Snapshot(root);
   EXPECT_TRUE(actual == expected) << "expected:" << Listing(expected) << "\nactual:" << Listing(actual)
                                   << "\n" << account;
+  // The disk the big copy took is given back.
+  if (scenario.bigAddOn > 0) fs::remove_all(root, ignored);
 }
 
 class InstallerRun : public testing::TestWithParam<Scenario> {};

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -149,8 +150,10 @@ class FaultTest : public testing::Test {
   }
 
   Session Run(const Layout& layout, const std::string& name, const Answer& answer = {},
-              std::function<void(HWND)> onPrompt = {}) {
+              std::function<void(HWND)> onPrompt = {},
+              ProgressAction progressAction = ProgressAction::kWatch) {
     SessionOptions options;
+    options.progressAction = progressAction;
     options.commandLine = "\"" + layout.tool + "\" \"" + layout.addOn + "\"";
     options.workingDirectory = layout.root;
     options.answer = answer;
@@ -407,6 +410,73 @@ TEST_F(FaultTest, KilledDuringTheCopyKeepsTheOlderCopyAndLeavesNoTemporaryFile) 
   const std::string olderNow = ReadBytes(layout.olderCopy);
   EXPECT_TRUE(olderNow == layout.olderBytes) << layout.olderCopy << " holds " << Summary(olderNow);
   EXPECT_EQ(Names(pakSet), "{trains.pak}") << pakSet;
+}
+
+// `head` followed by zeros up to `size` bytes, as a sparse file that costs no disk.
+bool WriteSparse(const std::string& path, const std::string& head, std::int64_t size) {
+  WriteBytes(path, head);
+  const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  FILE_END_OF_FILE_INFO end = {};
+  end.EndOfFile.QuadPart = size;
+  const bool extended = SetFileInformationByHandle(file, FileEndOfFileInfo, &end, sizeof end) != 0;
+  CloseHandle(file);
+  return extended;
+}
+
+// Whether the file is `head` followed by zeros up to `size` bytes, read through in blocks.
+bool HoldsSparse(const std::string& path, const std::string& head, std::int64_t size) {
+  std::ifstream in(path, std::ios::binary);
+  std::string block(1 << 20, '\0');
+  if (!in.read(block.data(), static_cast<std::streamsize>(head.size())) ||
+      block.compare(0, head.size(), head) != 0) {
+    return false;
+  }
+  std::int64_t read = static_cast<std::int64_t>(head.size());
+  while (in) {
+    in.read(block.data(), static_cast<std::streamsize>(block.size()));
+    const auto got = static_cast<std::size_t>(in.gcount());
+    if (block.find_first_not_of('\0', 0) < got) return false;
+    read += static_cast<std::int64_t>(got);
+  }
+  return read == size;
+}
+
+TEST_F(FaultTest, StopAtTheLastBlockInstallsAllOrNothing) {
+  // Escape once the bar is full: the last block is written and the flush and the rename are
+  // near. Whichever side of the rename the stop falls on, the pak-set folder holds either the
+  // whole new add-on after "Fertig!" or the older one after message 7, and nothing else. The big
+  // add-on lies outside the scenario's folder, whose every file the checks would read.
+  const std::string name = "stopped_at_the_last_block";
+  Layout layout = Prepare(name, "", kNewAddOn);
+  const std::string downloads = (fs::path(ui::WindowsPath(SCENARIO_ROOT)) / (name + "-download")).string();
+  fs::create_directories(downloads);
+  layout.addOn = downloads + "\\trains.pak";
+  constexpr std::int64_t kSize = (std::int64_t{4} << 30) + (std::int64_t{40} << 20);
+  ASSERT_TRUE(WriteSparse(layout.addOn, kNewAddOn, kSize)) << GetLastError();
+
+  const Session session = Run(layout, name, {}, {}, ProgressAction::kEscapeWhenFull);
+  const std::string account = Describe(session);
+  ASSERT_TRUE(session.failure.empty()) << account;
+  EXPECT_TRUE(session.exited && session.exitCode == 0) << account;
+  ASSERT_EQ(session.progress.size(), 1u) << account;
+  ASSERT_EQ(session.boxes.size(), 1u) << account;
+  const bool installed = session.boxes.front().title == "Fertig!";
+  const bool pressed = session.progress.front().pressedAt != 0;
+  std::printf("[ note     ] Escape %s at the last hundredth: %s\n", pressed ? "pressed" : "too late",
+              installed ? "installed" : "not installed");
+  EXPECT_TRUE(pressed || installed) << "not installed, and nobody stopped it; " << account;
+  ExpectBoxes(session, {installed ? Installed("trains.pak") : NotInstalled("trains.pak")}, account);
+  if (installed) {
+    EXPECT_TRUE(HoldsSparse(layout.olderCopy, kNewAddOn, kSize)) << layout.olderCopy << " is not the new add-on";
+  } else {
+    const std::string olderNow = ReadBytes(layout.olderCopy);
+    EXPECT_TRUE(olderNow == layout.olderBytes) << layout.olderCopy << " holds " << Summary(olderNow);
+  }
+  EXPECT_EQ(Names(layout.game + layout.pakSet), "{trains.pak}");
+  std::error_code ignored;
+  fs::remove_all(downloads, ignored);
+  fs::remove_all(layout.root, ignored);
 }
 
 TEST_F(FaultTest, LeftoverOfAnEarlierInstallStays) {

@@ -1,5 +1,7 @@
 #include "tests/installer/installer_session.h"
 
+#include <commctrl.h>
+
 #include "tests/ui_driver/ui_driver.h"
 
 namespace installer_test {
@@ -9,6 +11,9 @@ constexpr int kEditId = 10;
 constexpr int kPromptOkId = 1000;
 constexpr int kLabelId = 0;
 constexpr int kBoxTextId = 0xFFFF;
+constexpr int kProgressLabelId = 100;
+constexpr int kProgressBarId = 101;
+constexpr int kProgressLineId = 102;
 
 // The first visible top-level window of the process, or null.
 HWND VisibleWindow(DWORD processId) {
@@ -106,6 +111,8 @@ class Runner {
       const std::string className = ui::ClassOf(window);
       if (className == "InputRequester") {
         HandlePrompt(window);
+      } else if (className == "CopyProgress") {
+        HandleProgress(window);
       } else if (className == "#32770") {
         HandleBox(window);
       } else {
@@ -127,13 +134,18 @@ class Runner {
     if (session_.failure.empty()) session_.failure = what;
   }
 
+  // The copy's window goes by itself when the copy ends, maybe in mid-shot: that is no failure.
   void Screenshot(HWND window, const std::string& kind) {
     if (options_.screenshotPrefix.empty()) return;
-    if (!WaitUntilPainted(window, options_.timeoutMs)) Fail("the " + kind + " never painted its texts");
+    if (!WaitUntilPainted(window, options_.timeoutMs) && IsWindow(window)) {
+      Fail("the " + kind + " never painted its texts");
+    }
     ++shots_;
     const std::string name =
         options_.screenshotPrefix + "-" + std::to_string(shots_) + "-" + kind + ".png";
-    if (!ui::SaveScreenshot(window, ui::ArtifactPath(name))) Fail("screenshot " + name + " failed");
+    if (!ui::SaveScreenshot(window, ui::ArtifactPath(name)) && IsWindow(window)) {
+      Fail("screenshot " + name + " failed");
+    }
   }
 
   void HandlePrompt(HWND prompt) {
@@ -194,6 +206,65 @@ class Runner {
     if (!ui::WaitForWindowGone(prompt, t)) Fail("the prompt stayed open after the answer");
   }
 
+  // Watches the copy's window until it goes, recording every position of its bar and every
+  // text of its line; presses Escape where the options say.
+  void HandleProgress(HWND window) {
+    const int t = options_.timeoutMs;
+    session_.order.push_back("progress");
+    HWND button = ui::WaitForChild(window, IDCANCEL, t);
+    HWND bar = ui::ChildById(window, kProgressBarId);
+    HWND line = ui::ChildById(window, kProgressLineId);
+    if (button == nullptr || bar == nullptr || line == nullptr) {
+      return Fail("the copy's window lacks its bar, its line or its button");
+    }
+    session_.progress.emplace_back();
+    ProgressSeen& seen = session_.progress.back();
+    seen.caption = Read(window);
+    seen.label = Read(ui::ChildById(window, kProgressLabelId));
+    seen.button = Read(button);
+    DWORD_PTR end = 0;
+    SendMessageTimeoutA(bar, PBM_GETRANGE, FALSE, 0, SMTO_NORMAL, t, &end);
+    seen.barEnd = static_cast<int>(end);
+    Screenshot(window, "progress");
+    bool laterShot = false;
+    DWORD movedAt = GetTickCount();
+    while (IsWindow(window) && session_.failure.empty()) {
+      DWORD_PTR position = 0;
+      if (SendMessageTimeoutA(bar, PBM_GETPOS, 0, 0, SMTO_NORMAL, 200, &position) &&
+          (seen.positions.empty() || seen.positions.back() != static_cast<int>(position))) {
+        seen.positions.push_back(static_cast<int>(position));
+        movedAt = GetTickCount();
+      }
+      const std::string text = Read(line);
+      if (!text.empty() && (seen.lines.empty() || seen.lines.back() != text)) seen.lines.push_back(text);
+      // Later in the copy, once the time left shows.
+      if (!laterShot && text.find("noch") != std::string::npos && IsWindow(window)) {
+        laterShot = true;
+        Screenshot(window, "progress-later");
+      }
+      const bool risen = seen.positions.size() >= 3;
+      // The last hundredth: the last blocks, the flush and the rename are near. The window may
+      // go between two looks, so what it showed last need not be the full bar.
+      const bool nearEnd = !seen.positions.empty() && seen.positions.back() * 100 >= seen.barEnd * 99;
+      if (seen.pressedAt == 0 &&
+          ((options_.progressAction == ProgressAction::kEscape && risen) ||
+           (options_.progressAction == ProgressAction::kEscapeWhenFull && nearEnd))) {
+        if (!ui::WaitForFocus(button, t)) {
+          if (IsWindow(window)) return Fail("the copy's window never got the focus");
+          break;  // gone meanwhile: too late to press
+        }
+        ui::PressKey(VK_ESCAPE);
+        seen.pressedAt = GetTickCount();
+      }
+      if (GetTickCount() - movedAt > static_cast<DWORD>(t)) Fail("the copy's bar stood still");
+      Sleep(2);
+    }
+    seen.goneAt = GetTickCount();
+    if (options_.progressAction == ProgressAction::kEscape && seen.pressedAt == 0) {
+      Fail("the copy's window went before Escape could be pressed");
+    }
+  }
+
   void HandleBox(HWND box) {
     const int t = options_.timeoutMs;
     session_.order.push_back("box");
@@ -232,6 +303,12 @@ std::string Describe(const Session& session) {
   for (const Prompt& p : session.prompts) {
     out += "; prompt caption=\"" + ui::Printable(p.caption) + "\" label=\"" +
            ui::Printable(p.label) + "\" initial=\"" + ui::Printable(p.initialText) + "\"";
+  }
+  for (const ProgressSeen& p : session.progress) {
+    out += "; progress caption=\"" + ui::Printable(p.caption) + "\" label=\"" +
+           ui::Printable(p.label) + "\" " + std::to_string(p.positions.size()) + " positions";
+    if (!p.positions.empty()) out += " up to " + std::to_string(p.positions.back());
+    if (!p.lines.empty()) out += " last line \"" + ui::Printable(p.lines.back()) + "\"";
   }
   for (const Box& b : session.boxes) {
     out += "; box \"" + ui::Printable(b.title) + "\": \"" + ui::Printable(b.text) + "\"";

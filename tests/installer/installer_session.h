@@ -19,6 +19,13 @@ enum class PromptAction {
   kCloseRequest  // send WM_CLOSE, as the task bar or another tool would
 };
 
+// What is done with the window of a long copy.
+enum class ProgressAction {
+  kWatch,           // watch it until it goes
+  kEscape,          // press Escape once its bar has risen
+  kEscapeWhenFull,  // press Escape in the bar's last hundredth, if the window is still there
+};
+
 // How message boxes are dismissed.
 enum class BoxAction { kEnter, kClickOk };
 
@@ -40,11 +47,24 @@ struct Box {
   std::string text;
 };
 
+// The window of a long copy, as it was seen.
+struct ProgressSeen {
+  std::string caption;
+  std::string label;
+  std::string button;
+  std::vector<int> positions;  // every position of the bar seen, in order
+  int barEnd = 0;              // the bar's range ends here
+  std::vector<std::string> lines;  // every text of the line under the bar seen, in order
+  DWORD pressedAt = 0;  // GetTickCount when Escape was pressed; 0: it was not (or too late)
+  DWORD goneAt = 0;            // when the window was gone
+};
+
 struct Session {
   bool started = false;
   std::vector<Prompt> prompts;  // normally none or one
   std::vector<Box> boxes;       // in the order they were shown
-  // The order of everything seen: "prompt" and "box" entries, for readable failures.
+  std::vector<ProgressSeen> progress;  // normally none; one for a long copy
+  // The order of everything seen: "prompt", "progress" and "box", for readable failures.
   std::vector<std::string> order;
   // GetTickCount when the prompt's answer had been sent, and when each box was first seen (in
   // the order of `boxes`): how long the work between them took, as a person waits for it.
@@ -66,6 +86,7 @@ struct SessionOptions {
   std::string workingDirectory;  // where the tool is started from ("" = ours)
   Answer answer;
   BoxAction boxAction = BoxAction::kEnter;
+  ProgressAction progressAction = ProgressAction::kWatch;
   std::string screenshotPrefix;  // "" = no screenshots; else ArtifactPath(prefix + "-N-kind.png")
   int timeoutMs = 15000;         // for each single wait
   // Runs once the prompt has been read and photographed, before it is answered: the moment in
