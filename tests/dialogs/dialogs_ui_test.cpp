@@ -784,10 +784,9 @@ TEST(CopyProgress, ShownOnlyForALongCopyAndModalWhileShown) {
     ASSERT_TRUE(host.Start("progress_to_the_end", ProgressArguments("trains.pak", 2000) +
                                                       " --windows --inspect"));
     ASSERT_NE(host.WaitForProgressWindow(), nullptr) << host.transcript.Text();
+    // The copy goes on while the test looks, and may end any moment: the window's owner and the
+    // states of the other windows are those the host saw from inside while the window showed.
     ASSERT_TRUE(host.WaitForInspection());
-    EXPECT_EQ(ui::Describe(host.dialog).owner, host.Window("fg"));
-    EXPECT_FALSE(IsWindowEnabled(host.Window("fg")));
-    EXPECT_FALSE(IsWindowEnabled(host.Window("other")));
     Results results = host.Finish();
     ASSERT_TRUE(host.exited) << host.transcript.Text();
     EXPECT_EQ(results["call1.stopped"], "0");
