@@ -4,6 +4,7 @@
 // changed byte in the program shows up. Windows-1252: 0xFC is ü.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -35,6 +36,19 @@ inline const char* const kProgressCaption = "Morvenholt-Erweiterung wird install
 inline std::string ProgressLabel(const std::string& file) {
   return "Die Morvenholt-Erweiterung '" + file + "' wird kopiert \x85";
 }
+// Makes the existing file at `path` `size` bytes long; what is added reads as zeros and, as a
+// sparse stretch, costs no disk, so that a big add-on can be had for the copy to write for real.
+inline bool ExtendToSize(const std::filesystem::path& path, std::int64_t size) {
+  const HANDLE file = CreateFileW(path.wstring().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                  0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  FILE_END_OF_FILE_INFO end = {};
+  end.EndOfFile.QuadPart = size;
+  const bool extended = SetFileInformationByHandle(file, FileEndOfFileInfo, &end, sizeof end) != 0;
+  CloseHandle(file);
+  return extended;
+}
+
 inline const char* const kPromptCaption = "Pak-Set";
 inline const char* const kPromptLabel = "Bitte Namen des Pak-Set Ordners angeben.";
 

@@ -92,18 +92,6 @@ std::string Summarize(const fs::path& path, std::int64_t size) {
   return "<" + std::to_string(size) + " bytes, not the big add-on>";
 }
 
-// kAddOn, then zeros up to `size` bytes: a sparse file, which costs no disk.
-bool WriteBigAddOn(const fs::path& path, std::int64_t size) {
-  const HANDLE file = CreateFileW(path.wstring().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                  0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  FILE_END_OF_FILE_INFO end = {};
-  end.EndOfFile.QuadPart = size;
-  const bool extended = SetFileInformationByHandle(file, FileEndOfFileInfo, &end, sizeof end) != 0;
-  CloseHandle(file);
-  return extended;
-}
-
 // A row started through CreateProcessW under `codePage`.
 Scenario Unicode(unsigned codePage, Scenario scenario) {
   scenario.codePage = codePage;
@@ -454,7 +442,7 @@ void RunAndCheck(const Scenario& scenario) {
   fs::create_directories(root / "game" / "pak64");
   WriteBytes(root / "downloads" / "trains.pak", kAddOn);
   if (scenario.bigAddOn > 0) {
-    ASSERT_TRUE(WriteBigAddOn(root / "downloads" / "trains.pak", scenario.bigAddOn));
+    ASSERT_TRUE(ExtendToSize(root / "downloads" / "trains.pak", scenario.bigAddOn));
   }
   if (scenario.config != nullptr) {
     const std::string config = Replace(scenario.config, "{root}", rootText);

@@ -412,18 +412,6 @@ TEST_F(FaultTest, KilledDuringTheCopyKeepsTheOlderCopyAndLeavesNoTemporaryFile) 
   EXPECT_EQ(Names(pakSet), "{trains.pak}") << pakSet;
 }
 
-// `head` followed by zeros up to `size` bytes, as a sparse file that costs no disk.
-bool WriteSparse(const std::string& path, const std::string& head, std::int64_t size) {
-  WriteBytes(path, head);
-  const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  FILE_END_OF_FILE_INFO end = {};
-  end.EndOfFile.QuadPart = size;
-  const bool extended = SetFileInformationByHandle(file, FileEndOfFileInfo, &end, sizeof end) != 0;
-  CloseHandle(file);
-  return extended;
-}
-
 // Whether the file is `head` followed by zeros up to `size` bytes, read through in blocks.
 bool HoldsSparse(const std::string& path, const std::string& head, std::int64_t size) {
   std::ifstream in(path, std::ios::binary);
@@ -453,7 +441,8 @@ TEST_F(FaultTest, StopAtTheLastBlockInstallsAllOrNothing) {
   fs::create_directories(downloads);
   layout.addOn = downloads + "\\trains.pak";
   constexpr std::int64_t kSize = (std::int64_t{4} << 30) + (std::int64_t{40} << 20);
-  ASSERT_TRUE(WriteSparse(layout.addOn, kNewAddOn, kSize)) << GetLastError();
+  WriteBytes(layout.addOn, kNewAddOn);
+  ASSERT_TRUE(ExtendToSize(layout.addOn, kSize)) << GetLastError();
 
   const Session session = Run(layout, name, {}, {}, ProgressAction::kEscapeWhenFull);
   const std::string account = Describe(session);
