@@ -136,10 +136,19 @@ std::uint32_t PlatformReplace(void* file, void* folder, const wchar_t* name) {
 }
 
 std::uint32_t PlatformIdentify(void* file, FileIdentity* identity) {
+  FILE_ID_INFO id;
+  if (GetFileInformationByHandleEx(file, FileIdInfo, &id, sizeof id)) {
+    identity->volume = id.VolumeSerialNumber;
+    CopyMemory(&identity->high, id.FileId.Identifier + 8, 8);
+    CopyMemory(&identity->low, id.FileId.Identifier, 8);
+    return 0;
+  }
+  // Before Windows 8, and on file systems without the long form: IDs of 64 bits.
   BY_HANDLE_FILE_INFORMATION information;
   if (!GetFileInformationByHandle(file, &information)) return GetLastError();
   identity->volume = information.dwVolumeSerialNumber;
-  identity->index = (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow;
+  identity->high = 0;
+  identity->low = (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow;
   return 0;
 }
 
@@ -233,7 +242,7 @@ Same IsDestination(const CopyCalls& calls, HANDLE file, const Destination& desti
   const bool known = calls.identify(existing, &found) == 0;
   CloseHandle(existing);
   if (!known) return Same::kUnknown;
-  return found.volume == own.volume && found.index == own.index ? Same::kYes : Same::kNo;
+  return found == own ? Same::kYes : Same::kNo;
 }
 
 // The temporary file in the destination's folder, open for this process alone, and how it must
@@ -389,8 +398,7 @@ void RemoveByName(const CopyCalls& calls, const wchar_t* path, const FileIdentit
                                   FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
   FileIdentity found = {};
-  const bool ours =
-      calls.identify(file, &found) == 0 && found.volume == own.volume && found.index == own.index;
+  const bool ours = calls.identify(file, &found) == 0 && found == own;
   const bool marked = ours && calls.markForDeletion(file, true) == 0;
   CloseHandle(file);
   // A file system that refuses the mark leaves only the name, which was ours a moment ago.
@@ -413,8 +421,7 @@ bool ReplaceByName(const CopyCalls& calls, const wchar_t* temporaryPath,
   FileIdentity found = {};
   bool placed = false;
   if (OpenExisting(destination, &existing) == 0) {
-    placed = calls.identify(existing, &found) == 0 && found.volume == own.volume &&
-             found.index == own.index;
+    placed = calls.identify(existing, &found) == 0 && found == own;
     CloseHandle(existing);
   }
   if (!placed) RemoveByName(calls, temporaryPath, own);

@@ -79,10 +79,13 @@ struct CopyProgress {
 std::int32_t DuplicateFile(const wchar_t* source, const wchar_t* destination,
                            const CopyProgress* progress = nullptr);
 
-// Which file a handle reaches, as its volume knows it.
+// Which file a handle reaches, as its volume knows it. ReFS gives files IDs of 128 bits.
 struct FileIdentity {
-  std::uint32_t volume;  // the volume's serial number
-  std::uint64_t index;   // the file's ID on it
+  std::uint64_t volume;   // the volume's serial number
+  std::uint64_t high;     // the file's ID on it
+  std::uint64_t low;
+
+  bool operator==(const FileIdentity&) const = default;
 };
 
 // The copy's calls that some file systems refuse or answer wrongly, so that a test can stand in
