@@ -324,6 +324,8 @@ bool CopyContent(HANDLE from, HANDLE to, LONGLONG size, const CopyProgress* prog
   void* block = VirtualAlloc(nullptr, kCopyBlockSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
   if (block == nullptr) return false;
   LONGLONG copied = 0;
+  LONGLONG flushed = 0;
+  LONGLONG nextFlush = kFirstFlushBytes;  // with a `progress` only (see BytesBeforeNextFlush)
   bool ok = GoesOn(progress, 0, size);
   while (ok) {
     DWORD got = 0;
@@ -338,6 +340,15 @@ bool CopyContent(HANDLE from, HANDLE to, LONGLONG size, const CopyProgress* prog
       break;
     }
     copied += got;
+    if (progress != nullptr && copied < size && copied - flushed >= nextFlush) {
+      const DWORD start = GetTickCount();
+      if (!FlushFileBuffers(to)) {
+        ok = false;
+        break;
+      }
+      nextFlush = BytesBeforeNextFlush(copied - flushed, GetTickCount() - start);
+      flushed = copied;
+    }
     ok = GoesOn(progress, copied, size);
   }
   VirtualFree(block, 0, MEM_RELEASE);

@@ -26,6 +26,15 @@ void WriteHex(std::uint32_t value, std::size_t digits, char* out) {
 
 }  // namespace
 
+std::int64_t BytesBeforeNextFlush(std::int64_t bytes, std::uint32_t ms) {
+  constexpr std::int64_t kLeast = std::int64_t{8} << 20;
+  constexpr std::int64_t kMost = std::int64_t{1} << 30;
+  constexpr std::int64_t kAimMs = 250;
+  if (ms == 0) return kMost;  // quicker than the clock can tell
+  const std::int64_t wanted = bytes * kAimMs / ms;
+  return wanted < kLeast ? kLeast : wanted > kMost ? kMost : wanted;
+}
+
 void TemporaryFileName(std::uint32_t value, std::size_t room, char* out) {
   char own[kOwnNameLength + 1] = {};
   for (std::size_t i = 0; i < kOwnPrefixLength; ++i) own[i] = kOwnPrefix[i];

@@ -105,6 +105,13 @@ const CopyCalls& PlatformCopyCalls();
 std::int32_t DuplicateFileWith(const CopyCalls& calls, const wchar_t* source,
                                const wchar_t* destination, const CopyProgress* progress = nullptr);
 
+// A copy that someone watches puts its data on the disk as it goes, so that its bar moves at
+// the disk's pace and the last flush, which nothing can interrupt, stays short. The bytes to
+// write before the next flush, from the last one, which took `ms` to put `bytes` on the disk:
+// about a quarter of a second of the disk's work, between 8 MiB and 1 GiB.
+inline constexpr std::int64_t kFirstFlushBytes = std::int64_t{32} << 20;
+std::int64_t BytesBeforeNextFlush(std::int64_t bytes, std::uint32_t ms);
+
 // The temporary file's name for the number `value`: "~PakInstaller-", 8 lowercase hexadecimal
 // digits and ".tmp" (26 characters), where `room` (the characters that the path limit leaves
 // after the folder) holds it. With less room, that name cut to `room` characters while at least

@@ -239,5 +239,26 @@ TEST(TemporaryFileNames, AreCutOnlyWhereThePathLimitNeedsIt) {
   }
 }
 
+// A watched copy flushes about every quarter second of the disk's work: a slow stick in small
+// pieces, so the window answers between them; a fast disk seldom, so it stays fast.
+TEST(FlushPieces, FollowTheDisksPace) {
+  constexpr std::int64_t kMiB = std::int64_t{1} << 20;
+  const struct {
+    std::int64_t bytes;
+    std::uint32_t ms;
+    std::int64_t next;
+  } cases[] = {
+      {32 * kMiB, 1000, 8 * kMiB},     // 32 MB/s: at least 8 MiB
+      {32 * kMiB, 250, 32 * kMiB},     // 128 MB/s: what a quarter second writes
+      {64 * kMiB, 100, 160 * kMiB},    // 640 MB/s
+      {32 * kMiB, 0, 1024 * kMiB},     // quicker than the clock: at most 1 GiB
+      {1024 * kMiB, 16, 1024 * kMiB},  // 64 GB/s, beyond the most
+      {8 * kMiB, 60000, 8 * kMiB},     // a disk that nearly stands still
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(BytesBeforeNextFlush(c.bytes, c.ms), c.next) << c.bytes << " bytes in " << c.ms;
+  }
+}
+
 }  // namespace
 }  // namespace runtime
