@@ -75,7 +75,8 @@ struct CopyProgress {
 // open is waited for up to about two seconds before the copy gives 0.
 // `progress`, when given, hears of the copy once before the first block, after every block, and
 // once more when the data is on the disk, just before the rename: the last moment it can stop
-// the copy. After that the copy goes through to its end.
+// the copy. After that the copy goes through to its end. With a `progress` the data also goes to
+// the disk in pieces while the copy runs, as BytesBeforeNextFlush says.
 std::int32_t DuplicateFile(const wchar_t* source, const wchar_t* destination,
                            const CopyProgress* progress = nullptr);
 
