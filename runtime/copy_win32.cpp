@@ -229,11 +229,11 @@ bool MayBeOverwritten(const Destination& destination) {
 
 enum class Same { kYes, kNo, kUnknown };
 
-// Whether the destination is now the file `file` holds, asked of the files themselves: a name
-// can be spelt in many ways (a short folder name, a mapped drive, a junction), a file ID only one.
-Same IsDestination(const CopyCalls& calls, HANDLE file, const Destination& destination) {
-  FileIdentity own = {};
-  if (calls.identify(file, &own) != 0) return Same::kUnknown;
+// Whether the destination is now the file whose identity is `own`, asked of the files
+// themselves: a name can be spelt in many ways (a short folder name, a mapped drive, a
+// junction), a file ID only one.
+Same DestinationIs(const CopyCalls& calls, const FileIdentity& own,
+                   const Destination& destination) {
   HANDLE existing = nullptr;
   const DWORD error = OpenExisting(destination, &existing);
   if (error == ERROR_FILE_NOT_FOUND) return Same::kNo;
@@ -243,6 +243,13 @@ Same IsDestination(const CopyCalls& calls, HANDLE file, const Destination& desti
   CloseHandle(existing);
   if (!known) return Same::kUnknown;
   return found == own ? Same::kYes : Same::kNo;
+}
+
+// The same for the file that `file` holds open.
+Same IsDestination(const CopyCalls& calls, HANDLE file, const Destination& destination) {
+  FileIdentity own = {};
+  if (calls.identify(file, &own) != 0) return Same::kUnknown;
+  return DestinationIs(calls, own, destination);
 }
 
 // The temporary file in the destination's folder, open for this process alone, and how it must
@@ -292,8 +299,7 @@ void CreateTemporaryFile(const CopyCalls& calls, const Destination& destination,
         return;
       }
       // Nothing was written yet: the handle that made the file removes it.
-      FILE_DISPOSITION_INFO disposition = {TRUE};
-      SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
+      PlatformMarkForDeletion(file, true);
       CloseHandle(file);
       Release(candidate);
       return;
@@ -428,13 +434,7 @@ bool ReplaceByName(const CopyCalls& calls, const wchar_t* temporaryPath,
     return false;
   }
   RetryWhileHeld([&]() -> DWORD { return calls.move(temporaryPath, destination.path); });
-  HANDLE existing = nullptr;
-  FileIdentity found = {};
-  bool placed = false;
-  if (OpenExisting(destination, &existing) == 0) {
-    placed = calls.identify(existing, &found) == 0 && found == own;
-    CloseHandle(existing);
-  }
+  const bool placed = DestinationIs(calls, own, destination) == Same::kYes;
   if (!placed) RemoveByName(calls, temporaryPath, own);
   return placed;
 }
