@@ -3,9 +3,9 @@
 // written through.
 #include <windows.h>
 
-#include "runtime/memory.h"
 #include "runtime/settings.h"
 #include "runtime/settings_store.h"
+#include "runtime/wide_text.h"
 
 namespace runtime {
 namespace {
@@ -22,29 +22,20 @@ HANDLE OpenShared(const wchar_t* path, DWORD access) {
 }
 
 // A UTF-8 value in the system's ANSI code page where that is not 1252: only the characters it
-// holds, never a look-alike, so that a name reads as what it says or as nothing.
+// holds, never a look-alike, so that a name reads as what it says or as nothing. Malformed UTF-8
+// reads as nothing too.
 bool Utf8ToAnsi(const char* in, std::size_t length, char* out) {
   *out = '\0';
   if (length == 0) return true;
-  const int bytes = static_cast<int>(length);
-  const int wideLength = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, in, bytes, nullptr, 0);
-  if (wideLength <= 0) return false;
-  auto* wide = static_cast<wchar_t*>(Allocate(sizeof(wchar_t) * static_cast<std::size_t>(wideLength)));
-  if (wide == nullptr) return false;
-  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, in, bytes, wide, wideLength);
-  // UTF-8 as the system's code page holds every character, and Windows takes no such question
-  // for it.
-  const bool everyCharacterFits = GetACP() == CP_UTF8;
-  BOOL lost = FALSE;
-  const int size =
-      WideCharToMultiByte(CP_ACP, everyCharacterFits ? 0 : WC_NO_BEST_FIT_CHARS, wide, wideLength,
-                          out, bytes, nullptr, everyCharacterFits ? nullptr : &lost);
-  Release(wide);
-  if (size <= 0 || lost) {
-    *out = '\0';
+  if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, in, static_cast<int>(length), nullptr,
+                          0) <= 0) {
     return false;
   }
-  out[size] = '\0';
+  const Text ansi = ExactAnsi(WideFromUtf8(Text(in, length)));
+  // No code page takes more bytes for a character than UTF-8 does.
+  if (ansi.IsAbsent() || ansi.Length() > length) return false;
+  CopyMemory(out, ansi.CStr(), ansi.Length());
+  out[ansi.Length()] = '\0';
   return true;
 }
 
