@@ -444,7 +444,9 @@ TEST_F(DuplicateFileTest, AStoppedCopyKeepsTheOlderCopy) {
     EXPECT_EQ(stopper.total, 3 * 256 * 1024 + 5) << stopAt;
     if (stopAt <= 5) {
       EXPECT_EQ(copied, 0) << stopAt;
-      if (stopAt < 5) EXPECT_LT(stopper.lastCopied, stopper.total) << stopAt;
+      if (stopAt < 5) {
+        EXPECT_LT(stopper.lastCopied, stopper.total) << stopAt;
+      }
       EXPECT_EQ(stopper.calls, stopAt);
       ExpectOlderCopyKept("stopped at call " + std::to_string(stopAt));
     } else {
