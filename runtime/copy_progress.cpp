@@ -6,8 +6,8 @@ namespace {
 // The pace is taken anew this often; shorter spans measure the page cache, not the disk.
 constexpr std::uint32_t kSampleMs = 250;
 // How much a new sample counts against the pace so far: enough to follow a disk that slows
-// down once the page cache is full, little enough that the time left does not jump.
-// Until the pace is known, new samples count for more: the first ones may be the page cache's.
+// down once the page cache is full, little enough that the time left does not jump. Until the
+// pace is known, new samples count for more: the first ones may be the page cache's.
 constexpr double kNewSampleWeight = 0.3;
 constexpr double kNewSampleWeightUnknown = 0.6;
 // The pace is known after this many samples that agree with it, or after the second count of
@@ -163,7 +163,7 @@ bool CopyLinePace::Due(std::uint32_t nowMs, std::int64_t copied, std::int64_t to
 WideText ShortenInMiddle(const WideText& name, int width, MeasureText measure, void* context) {
   const std::size_t length = name.Length();
   const wchar_t* text = name.CStr();
-  if (measure(context, text, length) <= width) return name;
+  if (length == 0 || measure(context, text, length) <= width) return name;
   const auto high = [](wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; };
   const auto low = [](wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; };
   const WideText ellipsis(L"\u2026");

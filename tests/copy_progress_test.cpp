@@ -220,6 +220,7 @@ TEST(ShortenInMiddle, KeepsTheStartAndTheKind) {
       {L"abcdefghij.pak", 15, L"\u2026"},  // nothing more fits
       {L"abcdefghij.pak", 0, L"\u2026"},
       {L"", 0, L""},
+      {L"", -1, L""},
       // A character outside the first plane is two UTF-16 units there: never cut in half.
       {L"ab\xd83d\xde82" L"cdefg.pak", 60, L"ab\u2026.pak"},
       {L"abcdef\xd83d\xde82" L".pak", 79, L"abcde\u2026.pak"},

@@ -709,6 +709,20 @@ const ControlArea kProgressAreas[] = {{100, 12, 12, 390, 32},
 // Alt alone, then Escape: no menu mode swallows the Escape.
 bool AltThenEscape(Host&) { return ui::PressKey(VK_MENU) && ui::PressKey(VK_ESCAPE); }
 
+// A logoff as the system asks for it: refused while the copy runs; one that comes anyway is
+// answered only once the copy has stopped.
+bool EndSession(Host& h) {
+  DWORD_PTR answer = 1;
+  if (!SendMessageTimeoutA(h.dialog, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL,
+                           kTimeoutMs, &answer) ||
+      answer != 0) {
+    return false;
+  }
+  DWORD_PTR ended = 0;
+  return SendMessageTimeoutA(h.dialog, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL,
+                             kTimeoutMs, &ended) != 0;
+}
+
 // At 100 %, 150 % and 200 % the window is the one of 96 dpi scaled, its texts in the stock font
 // made for the scale and inside their controls, the label's words on one line and the name as
 // the player sees it on the next (here with letters no ANSI code page of the west holds; a long
@@ -727,7 +741,8 @@ TEST(CopyProgress, LaidOutAtTheDisplayScaleAndStoppedEveryWay) {
               {144, "abbrechen", ClickAbbrechen, longName},
               {192, "alt_f4", AltF4, shortName},
               {96, "close_box", ClickCloseBox, longName},
-              {96, "alt_then_escape", AltThenEscape, shortName}};
+              {96, "alt_then_escape", AltThenEscape, shortName},
+              {96, "end_session", EndSession, shortName}};
   const int centreX = GetSystemMetrics(SM_CXSCREEN) / 2;
   const int centreY = GetSystemMetrics(SM_CYSCREEN) / 2;
   for (const auto& row : rows) {
