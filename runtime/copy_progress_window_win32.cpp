@@ -678,9 +678,15 @@ std::int32_t CopyProgressWindow::Run(Copy copy, void* context) {
     return copy(context, nullptr);
   }
   // The thread waits for the copy or a message, whichever comes first.
-  while (MsgWaitForMultipleObjectsEx(1, &state.copying, INFINITE, QS_ALLINPUT,
-                                     MWMO_INPUTAVAILABLE) != WAIT_OBJECT_0) {
-    Look();
+  for (;;) {
+    const DWORD woken = MsgWaitForMultipleObjectsEx(1, &state.copying, INFINITE, QS_ALLINPUT,
+                                                    MWMO_INPUTAVAILABLE);
+    if (woken == WAIT_OBJECT_0 + 1) {
+      Look();
+      continue;
+    }
+    if (woken != WAIT_OBJECT_0) WaitForSingleObject(state.copying, INFINITE);
+    break;
   }
   CloseHandle(state.copying);
   state.copying = nullptr;
