@@ -14,8 +14,9 @@ namespace {
 // slower: the page cache then seems to take the new file's memory in pieces that large, which
 // the host must first hand back.
 constexpr DWORD kBlockSize = 256u << 10;
-// Blocks in flight: the reader may be this far ahead, enough to cover a flush's pause.
-constexpr int kRingBlocks = 4;
+// Blocks in flight: the reader may be this far ahead (4 MiB), so that a slow source keeps
+// being read through a short flush of the destination.
+constexpr int kRingBlocks = 16;
 
 // What the reader and the writer share. The semaphores count the free and the filled blocks;
 // each block is touched by one side at a time, handed over through them.
