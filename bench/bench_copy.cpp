@@ -32,11 +32,16 @@ int main(int argc, char** argv) {
   MultiByteToWideChar(CP_ACP, 0, argv[3], -1, destination, MAX_PATH);
   bool ok = false;
   if (duplicate) {
-    runtime::CopyProgressWindow progress("Morvenholt-Erweiterung wird installiert",
-                                         "Die Morvenholt-Erweiterung '", runtime::WideText(L"bench.pak"),
-                                         "' wird kopiert \x85");
-    if (window) progress.ShowAtOnce();
-    ok = runtime::DuplicateFile(source, destination, window ? progress.Progress() : nullptr) != 0;
+    if (window) {
+      runtime::CopyProgressWindow progress("Morvenholt-Erweiterung wird installiert",
+                                           "Die Morvenholt-Erweiterung wird kopiert \x85",
+                                           runtime::WideText(L"bench.pak"),
+                                           "Die Morvenholt-Erweiterung '", "' wird gerade installiert.");
+      progress.ShowAtOnce();
+      ok = progress.Duplicate(source, destination) != 0;
+    } else {
+      ok = runtime::DuplicateFile(source, destination) != 0;
+    }
   } else {
     ok = CopyFileA(argv[2], argv[3], FALSE) != 0;
   }

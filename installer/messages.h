@@ -36,10 +36,12 @@ inline constexpr const char* kNotInstalledBefore = "Die Morvenhot-Erweiterung '"
 inline constexpr const char* kNotInstalledAfter =
     "' konnte nicht erfolgreich installiert werden.";
 
-// The window of a long copy; its label puts the add-on's file name between its two halves.
+// The window of a long copy; its label's words stand on a line of their own, the add-on's file
+// name on the next. A logoff waits for the copy, for the reason that names the add-on.
 inline constexpr const char* kCopyingTitle = "Morvenholt-Erweiterung wird installiert";
-inline constexpr const char* kCopyingBefore = "Die Morvenholt-Erweiterung '";
-inline constexpr const char* kCopyingAfter = "' wird kopiert \x85";
+inline constexpr const char* kCopyingLabel = "Die Morvenholt-Erweiterung wird kopiert \x85";
+inline constexpr const char* kCopyingReasonBefore = "Die Morvenholt-Erweiterung '";
+inline constexpr const char* kCopyingReasonAfter = "' wird gerade installiert.";
 
 // The pak-set prompt.
 inline constexpr const char* kPromptTitle = "Pak-Set";

@@ -110,10 +110,9 @@ void InstallAddOn(const Text& defaultAnswer, const WideText& configuredGameDirec
   } else {
     const WideText destination = gameDirectory + pakSetFolder + fileName;
     // A long copy shows its progress and may be stopped; the window is gone before the result.
-    const runtime::CopyProgressWindow progress(m::kCopyingTitle, m::kCopyingBefore, fileName,
-                                               m::kCopyingAfter);
-    installed = runtime::DuplicateFile(playersPath.CStr(), destination.CStr(),
-                                       progress.Progress()) != 0;
+    runtime::CopyProgressWindow progress(m::kCopyingTitle, m::kCopyingLabel, fileName,
+                                         m::kCopyingReasonBefore, m::kCopyingReasonAfter);
+    installed = progress.Duplicate(playersPath.CStr(), destination.CStr()) != 0;
   }
   ShowResult(installed, fileName);
 }

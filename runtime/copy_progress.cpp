@@ -6,8 +6,15 @@ namespace {
 // The pace is taken anew this often; shorter spans measure the page cache, not the disk.
 constexpr std::uint32_t kSampleMs = 250;
 // How much a new sample counts against the pace so far: enough to follow a disk that slows
-// down once the page cache is full, little enough that the time left does not jump.
+// down once the page cache is full, little enough that the time left does not jump. Until the
+// pace is known, new samples count for more: the first ones may be the page cache's.
 constexpr double kNewSampleWeight = 0.3;
+constexpr double kNewSampleWeightUnknown = 0.6;
+// The pace is known after this many samples that agree with it, or after the second count of
+// samples whatever they say.
+constexpr int kFewestSamples = 4;
+constexpr int kMostSamplesUnknown = 8;
+constexpr double kSteady = 0.25;
 constexpr std::int64_t kMegabyte = std::int64_t{1} << 20;
 
 // Appends to a zero-terminated text in a buffer of `size` bytes, cutting what does not fit.
@@ -76,7 +83,15 @@ void CopyPace::Update(std::uint32_t nowMs, std::int64_t copied, std::int64_t tot
   const std::uint32_t span = nowMs - sampleMs_;
   if (span < kSampleMs) return;
   const double pace = static_cast<double>(copied - sampleBytes_) / static_cast<double>(span);
-  bytesPerMs_ = bytesPerMs_ <= 0 ? pace : bytesPerMs_ + kNewSampleWeight * (pace - bytesPerMs_);
+  const double before = bytesPerMs_;
+  const double weight = known_ ? kNewSampleWeight : kNewSampleWeightUnknown;
+  bytesPerMs_ = bytesPerMs_ <= 0 ? pace : bytesPerMs_ + weight * (pace - bytesPerMs_);
+  ++samples_;
+  const double stray = pace > before ? pace - before : before - pace;
+  if (samples_ >= kMostSamplesUnknown ||
+      (samples_ >= kFewestSamples && before > 0 && stray <= kSteady * before)) {
+    known_ = true;
+  }
   sampleMs_ = nowMs;
   sampleBytes_ = copied;
 }
@@ -91,7 +106,7 @@ bool CopyPace::WorthShowing() const {
 
 std::int64_t CopyPace::SecondsLeft() const {
   if (total_ > 0 && copied_ >= total_) return 0;
-  if (!updated_ || ElapsedMs() < kProgressDelayMs || bytesPerMs_ <= 0) return -1;
+  if (!updated_ || !known_ || bytesPerMs_ <= 0) return -1;
   const double ms = static_cast<double>(total_ - copied_) / bytesPerMs_;
   if (ms >= 1e12) return -1;  // no pace worth the name
   const auto seconds = static_cast<std::int64_t>(ms / 1000.0);
@@ -129,6 +144,40 @@ void FormatCopyLine(std::int64_t copied, std::int64_t total, std::int64_t second
     line.Add(" \x96 noch etwa ");
     AddTimeLeft(line, secondsLeft);
   }
+}
+
+bool CopyLinePace::Due(std::uint32_t nowMs, std::int64_t copied, std::int64_t total,
+                       const CopyPace& pace, char* out, std::size_t size) {
+  const bool finished = total > 0 && copied >= total;
+  if (started_ && !finished && nowMs - lineMs_ < kLineMs) return false;
+  if (!started_ || finished || nowMs - timeLeftMs_ >= kTimeLeftMs) {
+    secondsLeft_ = pace.SecondsLeft();
+    timeLeftMs_ = nowMs;
+  }
+  started_ = true;
+  lineMs_ = nowMs;
+  FormatCopyLine(copied, total, finished ? 0 : secondsLeft_, out, size);
+  return true;
+}
+
+WideText ShortenInMiddle(const WideText& name, int width, MeasureText measure, void* context) {
+  const std::size_t length = name.Length();
+  const wchar_t* text = name.CStr();
+  if (length == 0 || measure(context, text, length) <= width) return name;
+  const auto high = [](wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; };
+  const auto low = [](wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; };
+  const WideText ellipsis(L"\u2026");
+  for (std::size_t kept = length - 1; kept > 0; --kept) {
+    std::size_t head = kept / 2;
+    std::size_t tail = kept - head;
+    if (head > 0 && high(text[head - 1])) --head;
+    if (tail > 0 && low(text[length - tail])) --tail;
+    const WideText shortened =
+        WideText(text, head) + ellipsis + WideText(text + length - tail, tail);
+    if (shortened.IsAbsent()) return shortened;
+    if (measure(context, shortened.CStr(), shortened.Length()) <= width) return shortened;
+  }
+  return ellipsis;
 }
 
 }  // namespace runtime

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "runtime/wide_text.h"
+
 namespace runtime {
 
 // A copy runs this long without a window, so a small add-on shows none.
@@ -21,8 +23,10 @@ class CopyPace {
   // go: a window that would only flash is not shown.
   bool WorthShowing() const;
 
-  // The seconds left at the recent pace, rounded up (1 or more); -1 while the copy has run for
-  // less than kProgressDelayMs or has not moved, and 0 once every byte is copied.
+  // The seconds left at the recent pace, rounded up (1 or more); 0 once every byte is copied;
+  // -1 while the pace is not known yet: before a second of samples, and while the samples still
+  // stray from the smoothed pace by more than a quarter (a page cache filling up makes the
+  // first ones far too quick), though no longer than two seconds of samples.
   std::int64_t SecondsLeft() const;
 
   std::uint32_t ElapsedMs() const { return nowMs_ - startMs_; }
@@ -35,6 +39,8 @@ class CopyPace {
   std::int64_t copied_ = 0;
   std::int64_t total_ = 0;
   double bytesPerMs_ = 0;  // smoothed over the recent samples; 0 until the first one
+  int samples_ = 0;
+  bool known_ = false;  // once known, the pace stays known
   bool updated_ = false;
 };
 
@@ -49,5 +55,34 @@ int BarPosition(std::int64_t copied, std::int64_t total);
 // bytes, zero-terminated, cut to fit; nothing for a size of 0.
 void FormatCopyLine(std::int64_t copied, std::int64_t total, std::int64_t secondsLeft, char* out,
                     std::size_t size);
+
+// When the line under the bar changes: at most every kLineMs, so that a screen reader can
+// follow it and the eye can read it; the time left in it at most every kTimeLeftMs.
+inline constexpr std::uint32_t kLineMs = 500;
+inline constexpr std::uint32_t kTimeLeftMs = 1000;
+
+class CopyLinePace {
+ public:
+  // The line at `nowMs` for `copied` of `total` bytes at `pace`, written into `out` as
+  // FormatCopyLine writes it; false (and `out` untouched) while the last line is too recent.
+  // The first line and the one of a finished copy are always due.
+  bool Due(std::uint32_t nowMs, std::int64_t copied, std::int64_t total, const CopyPace& pace,
+           char* out, std::size_t size);
+
+ private:
+  bool started_ = false;
+  std::uint32_t lineMs_ = 0;      // when the line last changed
+  std::uint32_t timeLeftMs_ = 0;  // when the time left was last taken
+  std::int64_t secondsLeft_ = -1;
+};
+
+// Measures the first `length` characters of `text` in pixels, as the window shows them.
+using MeasureText = int (*)(void* context, const wchar_t* text, std::size_t length);
+
+// `name` as it fits into `width` pixels: whole where it fits; else its start and its end with an
+// ellipsis (U+2026) between, as much of both as fits (the end, which holds the kind, gets the
+// odd character), never half of a UTF-16 pair; the ellipsis alone when nothing more fits.
+// Absent when memory runs out.
+WideText ShortenInMiddle(const WideText& name, int width, MeasureText measure, void* context);
 
 }  // namespace runtime

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <winternl.h>
 
+#include "runtime/copy_content_win32.h"
 #include "runtime/file_system.h"
 #include "runtime/memory.h"
 
@@ -312,53 +313,6 @@ void CreateTemporaryFile(const CopyCalls& calls, const Destination& destination,
 // Whether the copy is to go on after `copied` of `total` bytes: always without a `progress`.
 bool GoesOn(const CopyProgress* progress, LONGLONG copied, LONGLONG total) {
   return progress == nullptr || progress->step(progress->context, copied, total);
-}
-
-// Page-aligned blocks of 256 KiB keep the copy as fast as the platform's own. Under Wine on a
-// virtual machine whose host takes back free memory, 1 MiB blocks were at times up to three times
-// slower: the page cache then seems to take the new file's memory in pieces that large, which
-// the host must first hand back.
-constexpr DWORD kCopyBlockSize = 256u << 10;
-
-// All of `from` into `to`, which is first made as long as the source (the disk then finds room
-// for it in one piece, and a full disk shows at once). False on any failure, and when the source
-// changed its length during the copy, or when `progress` asked to stop.
-bool CopyContent(HANDLE from, HANDLE to, LONGLONG size, const CopyProgress* progress) {
-  FILE_END_OF_FILE_INFO end = {};
-  end.EndOfFile.QuadPart = size;
-  if (!SetFileInformationByHandle(to, FileEndOfFileInfo, &end, sizeof end)) return false;
-  void* block = VirtualAlloc(nullptr, kCopyBlockSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-  if (block == nullptr) return false;
-  LONGLONG copied = 0;
-  LONGLONG flushed = 0;
-  LONGLONG nextFlush = kFirstFlushBytes;  // with a `progress` only (see BytesBeforeNextFlush)
-  bool ok = GoesOn(progress, 0, size);
-  while (ok) {
-    DWORD got = 0;
-    if (!ReadFile(from, block, kCopyBlockSize, &got, nullptr)) {
-      ok = false;
-      break;
-    }
-    if (got == 0) break;
-    DWORD written = 0;
-    if (!WriteFile(to, block, got, &written, nullptr) || written != got) {
-      ok = false;
-      break;
-    }
-    copied += got;
-    if (progress != nullptr && copied < size && copied - flushed >= nextFlush) {
-      const DWORD start = GetTickCount();
-      if (!FlushFileBuffers(to)) {
-        ok = false;
-        break;
-      }
-      nextFlush = BytesBeforeNextFlush(copied - flushed, GetTickCount() - start);
-      flushed = copied;
-    }
-    ok = GoesOn(progress, copied, size);
-  }
-  VirtualFree(block, 0, MEM_RELEASE);
-  return ok && copied == size;
 }
 
 // What the platform's copy carries over: the source's last-write time and its attributes, except

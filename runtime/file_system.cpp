@@ -27,12 +27,16 @@ void WriteHex(std::uint32_t value, std::size_t digits, char* out) {
 }  // namespace
 
 std::int64_t BytesBeforeNextFlush(std::int64_t bytes, std::uint32_t ms) {
-  constexpr std::int64_t kLeast = std::int64_t{8} << 20;
-  constexpr std::int64_t kMost = std::int64_t{1} << 30;
+  constexpr std::int64_t kLeast = std::int64_t{1} << 20;
+  constexpr std::int64_t kMost = std::int64_t{256} << 20;
   constexpr std::int64_t kAimMs = 250;
-  if (ms == 0) return kMost;  // quicker than the clock can tell
-  const std::int64_t wanted = bytes * kAimMs / ms;
-  return wanted < kLeast ? kLeast : wanted > kMost ? kMost : wanted;
+  // The clock ticks in steps of about 16 ms: a quicker flush is no sign of a quicker disk.
+  constexpr std::uint32_t kClockStepMs = 16;
+  if (bytes < kLeast) bytes = kLeast;
+  const std::int64_t wanted = bytes * kAimMs / (ms < kClockStepMs ? kClockStepMs : ms);
+  // A disk that sped up only for a moment (its own cache) is trusted by doubling at most.
+  const std::int64_t most = bytes * 2 < kMost ? bytes * 2 : kMost;
+  return wanted < kLeast ? kLeast : wanted > most ? most : wanted;
 }
 
 void TemporaryFileName(std::uint32_t value, std::size_t room, char* out) {

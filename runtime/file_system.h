@@ -73,9 +73,11 @@ struct CopyProgress {
 // read-only or hidden, is not overwritten (0), as the platform's own copy refuses them. The
 // temporary file is named as TemporaryFileName says. A destination that another program holds
 // open is waited for up to about two seconds before the copy gives 0.
-// `progress`, when given, hears of the copy once before the first block, after every block, and
-// once more when the data is on the disk, just before the rename: the last moment it can stop
-// the copy. After that the copy goes through to its end. With a `progress` the data also goes to
+// `progress`, when given, hears of the copy once before the first block and after every block
+// but the last, with fewer bytes than the total, and once with the total when the data is on the
+// disk, just before the rename: the point of no return, the last moment it can stop the copy.
+// After that the copy goes through to its end. Reading runs ahead of writing, on a thread of its
+// own, so a copy between two disks runs at the slower one's pace. With a `progress` the data also goes to
 // the disk in pieces while the copy runs, as BytesBeforeNextFlush says.
 std::int32_t DuplicateFile(const wchar_t* source, const wchar_t* destination,
                            const CopyProgress* progress = nullptr);
@@ -109,8 +111,9 @@ std::int32_t DuplicateFileWith(const CopyCalls& calls, const wchar_t* source,
 // A copy that someone watches puts its data on the disk as it goes, so that its bar moves at
 // the disk's pace and the last flush, which nothing can interrupt, stays short. The bytes to
 // write before the next flush, from the last one, which took `ms` to put `bytes` on the disk:
-// about a quarter of a second of the disk's work, between 8 MiB and 1 GiB.
-inline constexpr std::int64_t kFirstFlushBytes = std::int64_t{32} << 20;
+// about a quarter of a second of the disk's work, at most twice the last piece, between 1 MiB
+// and 256 MiB. The first piece is small, so that a slow stick shows its pace within a second.
+inline constexpr std::int64_t kFirstFlushBytes = std::int64_t{4} << 20;
 std::int64_t BytesBeforeNextFlush(std::int64_t bytes, std::uint32_t ms);
 
 // The temporary file's name for the number `value`: "~PakInstaller-", 8 lowercase hexadecimal

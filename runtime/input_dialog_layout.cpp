@@ -33,12 +33,12 @@ InputDialogLayout LayOutInputDialog(int dpi, int screenWidth, int screenHeight) 
 
 ProgressWindowLayout LayOutProgressWindow(int dpi, int screenWidth, int screenHeight) {
   ProgressWindowLayout layout{};
-  layout.window = {screenWidth / 2 - ScaleToDpi(210, dpi), screenHeight / 2 - ScaleToDpi(80, dpi),
-                   ScaleToDpi(420, dpi), ScaleToDpi(160, dpi)};
-  layout.label = ScaledEdges(12, 12, 402, 32, dpi);
-  layout.bar = ScaledEdges(12, 36, 402, 54, dpi);
-  layout.line = ScaledEdges(12, 60, 402, 80, dpi);
-  layout.button = ScaledEdges(312, 92, 402, 117, dpi);
+  layout.window = {screenWidth / 2 - ScaleToDpi(210, dpi), screenHeight / 2 - ScaleToDpi(87, dpi),
+                   ScaleToDpi(420, dpi), ScaleToDpi(174, dpi)};
+  layout.label = ScaledEdges(12, 12, 402, 44, dpi);  // two lines: the words, then the name
+  layout.bar = ScaledEdges(12, 50, 402, 68, dpi);
+  layout.line = ScaledEdges(12, 74, 402, 94, dpi);
+  layout.button = ScaledEdges(312, 106, 402, 131, dpi);
   return layout;
 }
 

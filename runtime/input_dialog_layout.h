@@ -36,8 +36,8 @@ struct ProgressWindowLayout {
   Area button;
 };
 
-// The copy's window at `dpi`: 420 x 160 at 96 dpi, centred like the prompt, the button at the
-// right below the label, the bar and the line.
+// The copy's window at `dpi`: 420 x 174 at 96 dpi, centred like the prompt, the button at the
+// right below the label of two lines, the bar and the line.
 ProgressWindowLayout LayOutProgressWindow(int dpi, int screenWidth, int screenHeight);
 
 }  // namespace runtime

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "runtime/copy_progress.h"
 
@@ -130,6 +131,104 @@ TEST(CopyPace, SecondsLeftFollowTheRecentPace) {
   const std::int64_t atSlowPace = (20 * kGiB - copied) / kMiB / 10 / 1000;
   EXPECT_LT(early, 30) << "at 1 MiB/ms";
   EXPECT_GT(later, atSlowPace * 9 / 10) << "at 0.1 MiB/ms, " << atSlowPace << " s left";
+}
+
+// The time left shows only once the pace is known: not while the page cache still makes the
+// copy look quick, and not from the first second of a copy that keeps changing its pace.
+TEST(CopyPace, TimeLeftHeldBackUntilThePaceIsKnown) {
+  // 10 MiB per 10 ms for half a second (the cache), then 1 MiB per 10 ms (the disk).
+  runtime::CopyPace pace(0);
+  std::int64_t copied = 0;
+  std::uint32_t knownAt = 0;
+  std::int64_t first = -1;
+  for (std::uint32_t t = 10; t <= 10000 && knownAt == 0; t += 10) {
+    copied += t <= 500 ? 10 * kMiB : kMiB;
+    pace.Update(t, copied, 20 * kGiB);
+    first = pace.SecondsLeft();
+    if (first >= 0) knownAt = t;
+  }
+  const std::int64_t atDiskPace = (20 * kGiB - copied) / kMiB / 100;
+  EXPECT_GE(knownAt, 1000u);
+  EXPECT_LE(knownAt, 2000u) << "held back longer than two seconds of samples";
+  EXPECT_GT(first, atDiskPace * 2 / 3) << "the first estimate " << first << " s, at the disk's pace "
+                                       << atDiskPace << " s";
+}
+
+// The line changes at most twice a second, the time left in it at most once a second; the first
+// line and the last are shown at once.
+TEST(CopyLinePace, TwiceASecondAndTheTimeLeftOnce) {
+  runtime::CopyPace pace(0);
+  runtime::CopyLinePace line;
+  std::vector<std::uint32_t> shown;
+  std::vector<std::string> lines;
+  constexpr std::int64_t kTotal = 12 * kGiB;
+  for (std::uint32_t t = 0; t <= 13000; t += 20) {
+    const std::int64_t copied = std::min<std::int64_t>(kTotal, t * kMiB);
+    pace.Update(t, copied, kTotal);
+    char out[96];
+    if (line.Due(t, copied, kTotal, pace, out, sizeof out)) {
+      shown.push_back(t);
+      lines.push_back(out);
+    }
+    if (copied >= kTotal) break;
+  }
+  ASSERT_GE(shown.size(), 3u);
+  EXPECT_EQ(shown.front(), 0u);
+  EXPECT_EQ(lines.front(), "0 von 12.288 MB");
+  EXPECT_EQ(lines.back(), "12.288 von 12.288 MB") << "the end shown as it comes";
+  std::string lastTimeLeft;
+  std::uint32_t timeLeftAt = 0;
+  for (std::size_t i = 1; i + 1 < shown.size(); ++i) {
+    EXPECT_GE(shown[i] - shown[i - 1], runtime::kLineMs) << shown[i];
+    const std::size_t at = lines[i].find(" noch etwa ");
+    const std::string timeLeft = at == std::string::npos ? "" : lines[i].substr(at);
+    if (timeLeft != lastTimeLeft && !lastTimeLeft.empty()) {
+      EXPECT_GE(shown[i] - timeLeftAt, runtime::kTimeLeftMs) << lines[i];
+    }
+    if (timeLeft != lastTimeLeft) timeLeftAt = shown[i];
+    lastTimeLeft = timeLeft;
+  }
+  EXPECT_NE(lines[lines.size() / 2].find(" noch etwa "), std::string::npos) << lines[lines.size() / 2];
+}
+
+// Each character 7 pixels wide, the ellipsis 9: the window's measure is GetTextExtentPoint32W.
+int Measure(void* calls, const wchar_t* text, std::size_t length) {
+  ++*static_cast<int*>(calls);
+  int width = 0;
+  for (std::size_t i = 0; i < length; ++i) width += text[i] == L'\u2026' ? 9 : 7;
+  return width;
+}
+
+std::wstring Shortened(const std::wstring& name, int width) {
+  int calls = 0;
+  const runtime::WideText shown =
+      runtime::ShortenInMiddle(runtime::WideText(name.c_str()), width, Measure, &calls);
+  return std::wstring(shown.CStr(), shown.Length());
+}
+
+TEST(ShortenInMiddle, KeepsTheStartAndTheKind) {
+  const struct {
+    const wchar_t* name;
+    int width;
+    const wchar_t* shown;
+  } rows[] = {
+      {L"trains.pak", 70, L"trains.pak"},  // fits exactly
+      {L"trains.pak", 69, L"trai\u2026.pak"},
+      {L"Die grosse Nordbahn mit allen Zuegen.pak", 100, L"Die gr\u2026gen.pak"},
+      {L"abcdefghij.pak", 30, L"a\u2026ak"},
+      {L"abcdefghij.pak", 16, L"\u2026k"},
+      {L"abcdefghij.pak", 15, L"\u2026"},  // nothing more fits
+      {L"abcdefghij.pak", 0, L"\u2026"},
+      {L"", 0, L""},
+      {L"", -1, L""},
+      // A character outside the first plane is two UTF-16 units there: never cut in half.
+      {L"ab\xd83d\xde82" L"cdefg.pak", 60, L"ab\u2026.pak"},
+      {L"abcdef\xd83d\xde82" L".pak", 79, L"abcde\u2026.pak"},
+  };
+  for (const auto& row : rows) {
+    const std::wstring shown = Shortened(row.name, row.width);
+    EXPECT_TRUE(shown == row.shown) << row.width << ": " << shown.size() << " units";
+  }
 }
 
 }  // namespace

@@ -4,8 +4,9 @@
 //   dialog_host RESULT_FILE input TITLE_HEX PROMPT_HEX INITIAL_HEX|- [flags]
 // (texts as "x" followed by their bytes in hex, "-" for no text)
 //   dialog_host RESULT_FILE message TITLE_HEX TEXT_HEX [flags]
-//   dialog_host RESULT_FILE progress CAPTION_HEX BEFORE_HEX NAME_UTF8_HEX AFTER_HEX MS [flags]
-// (the window of a copy of 1 GiB that takes MS milliseconds, its steps paced by the clock)
+//   dialog_host RESULT_FILE progress CAPTION_HEX LABEL_HEX NAME_UTF8_HEX REASON_AFTER_HEX MS [flags]
+// (the window of a copy of 1 GiB that takes MS milliseconds, its steps paced by the clock, on
+// the window's own thread)
 // flags:
 //   --windows            windows of its own: "fg" (foreground), "other", "hidden", "disabled",
 //                        and "thread2" made by a second thread
@@ -22,6 +23,7 @@
 // Result lines are "key=value"; texts in hex.
 #include <windows.h>
 #include <objbase.h>
+#include <oleacc.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -149,16 +151,49 @@ void ReportControls(HWND dialog, const std::string& prefix) {
     const int length = GetWindowTextA(child, text, sizeof text);
     HDC dc = GetDC(child);
     HGDIOBJ before = SelectObject(dc, font != nullptr ? font : GetStockObject(SYSTEM_FONT));
-    SIZE size{};
-    GetTextExtentPoint32A(dc, text, length, &size);
+    // Line by line, as the control draws a text of several lines.
+    RECT size{};
+    DrawTextA(dc, text, length, &size, DT_CALCRECT | DT_NOPREFIX);
     TEXTMETRICA metrics{};
     GetTextMetricsA(dc, &metrics);
     SelectObject(dc, before);
     ReleaseDC(child, dc);
     RECT client{};
     GetClientRect(child, &client);
-    Result(prefix + "text." + id, SizeText(size.cx, std::max(size.cy, metrics.tmHeight)));
+    Result(prefix + "text." + id, SizeText(size.right, std::max(size.bottom, metrics.tmHeight)));
     Result(prefix + "client." + id, SizeText(client.right, client.bottom));
+  }
+}
+
+// What a screen reader hears of the copy's window and its bar, asked through oleacc as it asks.
+void ReportAccessible(HWND dialog) {
+  const IID accessibleId = {
+      0x618736e0, 0x3c3d, 0x11cf, {0x81, 0x0c, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
+  VARIANT self;
+  VariantInit(&self);
+  self.vt = VT_I4;
+  self.lVal = CHILDID_SELF;
+  IAccessible* window = nullptr;
+  if (SUCCEEDED(AccessibleObjectFromWindow(dialog, static_cast<DWORD>(OBJID_CLIENT), accessibleId,
+                                           reinterpret_cast<void**>(&window)))) {
+    VARIANT role;
+    VariantInit(&role);
+    if (SUCCEEDED(window->get_accRole(self, &role)) && role.vt == VT_I4)
+      Result("acc.role", std::to_string(role.lVal));
+    window->Release();
+  }
+  IAccessible* bar = nullptr;
+  if (SUCCEEDED(AccessibleObjectFromWindow(GetDlgItem(dialog, 101),
+                                           static_cast<DWORD>(OBJID_CLIENT), accessibleId,
+                                           reinterpret_cast<void**>(&bar)))) {
+    BSTR name = nullptr;
+    if (SUCCEEDED(bar->get_accName(self, &name)) && name != nullptr) {
+      char utf8[512] = {};
+      WideCharToMultiByte(CP_UTF8, 0, name, -1, utf8, sizeof utf8 - 1, nullptr, nullptr);
+      Result("acc.bar.name", Hex(utf8, std::strlen(utf8)));
+      SysFreeString(name);
+    }
+    bar->Release();
   }
 }
 
@@ -194,6 +229,7 @@ void CALLBACK Inspect(HWND, UINT, UINT_PTR timer, DWORD) {
   }
   ReportControls(dialog, "");
   ReportWindowStates("during");
+  if (dialogClass == "CopyProgress") ReportAccessible(dialog);
   if (dpi_change > 0) {
     const bool progress = dialogClass == "CopyProgress";
     RECT suggested = {100, 100, 100 + MulDiv(progress ? 420 : 300, dpi_change, 96),
@@ -249,23 +285,25 @@ void PumpFor(DWORD milliseconds) {
 }
 
 // A copy of 1 GiB that takes `ms` milliseconds, in the steps DuplicateFile takes: one before the
-// first block, one after each block, one after the flush. True when it was stopped.
-bool PacedCopy(const runtime::CopyProgress* progress, DWORD ms) {
+// first block, one after each block but the last, one with the total for the rename. 1 when it
+// went through, 0 when it was stopped.
+std::int32_t PacedCopy(void* context, const runtime::CopyProgress* progress) {
   constexpr std::int64_t kTotal = std::int64_t{1} << 30;
   constexpr std::int64_t kBlock = 256 << 10;
-  if (progress == nullptr) return false;
-  if (!progress->step(progress->context, 0, kTotal)) return true;
+  const DWORD ms = *static_cast<const DWORD*>(context);
+  if (progress == nullptr) return 1;
+  if (!progress->step(progress->context, 0, kTotal)) return 0;
   const DWORD start = GetTickCount();
-  for (std::int64_t copied = 0; copied < kTotal;) {
+  for (std::int64_t copied = 0; copied < kTotal - kBlock;) {
     const std::int64_t due = kTotal * (GetTickCount() - start) / ms;
     if (copied >= due) {
       Sleep(1);
       continue;
     }
-    copied = std::min(copied + kBlock, kTotal);
-    if (!progress->step(progress->context, copied, kTotal)) return true;
+    copied += kBlock;
+    if (!progress->step(progress->context, copied, kTotal)) return 0;
   }
-  return !progress->step(progress->context, kTotal, kTotal);
+  return progress->step(progress->context, kTotal, kTotal) ? 1 : 0;
 }
 
 }  // namespace
@@ -340,9 +378,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (action == "progress") {
       // COM as the tool sets it up, for the taskbar button's bar.
       CoInitialize(nullptr);
-      const runtime::CopyProgressWindow window(first, second, runtime::WideFromUtf8(initial),
-                                               FromHex(argv[6]));
-      const bool stopped = PacedCopy(window.Progress(), static_cast<DWORD>(std::atoi(argv[7])));
+      // The label's words, the name, and the words after the name in the logoff's reason.
+      runtime::CopyProgressWindow window(first, second, runtime::WideFromUtf8(initial),
+                                         "Die Morvenholt-Erweiterung '", FromHex(argv[6]));
+      DWORD ms = static_cast<DWORD>(std::atoi(argv[7]));
+      const bool stopped = window.Run(PacedCopy, &ms) == 0;
       Result("stopped", stopped ? "1" : "0");
     } else if (action == "input") {
       const runtime::Text answer = runtime::InputRequester(first, second, initial);

@@ -2,6 +2,7 @@
 // process finds, reads and drives them through the UI driver, with real key presses and clicks.
 #include <windows.h>
 #include <commctrl.h>
+#include <oleacc.h>
 
 #include <gtest/gtest.h>
 
@@ -681,13 +682,13 @@ TEST(InputDialog, QuitMessageAndNestedCall) {
 // ---- The window of a long copy -----------------------------------------------------------
 
 const char kCopyCaption[] = "Morvenholt-Erweiterung wird installiert";
-const char kCopyBefore[] = "Die Morvenholt-Erweiterung '";
-const char kCopyAfter[] = "' wird kopiert \x85";
+const char kCopyLabel[] = "Die Morvenholt-Erweiterung wird kopiert \x85";
+const char kReasonAfter[] = "' wird gerade installiert.";
 
 // A paced copy of 1 GiB taking `ms` in dialog_host, named `utf8Name`.
 std::string ProgressArguments(const std::string& utf8Name, int ms) {
-  return "progress " + Arg(kCopyCaption) + " " + Arg(kCopyBefore) + " " + Arg(utf8Name) + " " +
-         Arg(kCopyAfter) + " " + std::to_string(ms);
+  return "progress " + Arg(kCopyCaption) + " " + Arg(kCopyLabel) + " " + Arg(utf8Name) + " " +
+         Arg(kReasonAfter) + " " + std::to_string(ms);
 }
 
 bool ClickAbbrechen(Host& h) { return ui::ClickButton(h.ok); }
@@ -700,23 +701,48 @@ bool ClickCloseBox(Host& h) {
 }
 
 // The layout at 96 dpi of the copy window's controls, in creation order; the bar has no text.
-const ControlArea kProgressAreas[] = {
-    {100, 12, 12, 390, 20}, {101, 12, 36, 390, 18}, {102, 12, 60, 390, 20}, {IDCANCEL, 312, 92, 90, 25}};
+const ControlArea kProgressAreas[] = {{100, 12, 12, 390, 32},
+                                      {101, 12, 50, 390, 18},
+                                      {102, 12, 74, 390, 20},
+                                      {IDCANCEL, 312, 106, 90, 25}};
+
+// Alt alone, then Escape: no menu mode swallows the Escape.
+bool AltThenEscape(Host&) { return ui::PressKey(VK_MENU) && ui::PressKey(VK_ESCAPE); }
+
+// A logoff as the system asks for it: refused while the copy runs; one that comes anyway is
+// answered only once the copy has stopped.
+bool EndSession(Host& h) {
+  DWORD_PTR answer = 1;
+  if (!SendMessageTimeoutA(h.dialog, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL,
+                           kTimeoutMs, &answer) ||
+      answer != 0) {
+    return false;
+  }
+  DWORD_PTR ended = 0;
+  return SendMessageTimeoutA(h.dialog, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL,
+                             kTimeoutMs, &ended) != 0;
+}
 
 // At 100 %, 150 % and 200 % the window is the one of 96 dpi scaled, its texts in the stock font
-// made for the scale and inside their controls, the name as the player sees it (here with
-// letters no ANSI code page of the west holds); the bar rises; every way of stopping ends the
-// copy within a moment.
+// made for the scale and inside their controls, the label's words on one line and the name as
+// the player sees it on the next (here with letters no ANSI code page of the west holds; a long
+// one shortened in the middle); a screen reader hears a dialog and a bar named by the label;
+// the bar rises; every way of stopping ends the copy within a moment.
 TEST(CopyProgress, LaidOutAtTheDisplayScaleAndStoppedEveryWay) {
+  const std::string shortName = "\xc5\x81\xc3\xb3" "d\xc5\xba & Z\xc3\xbc" "ge.pak";  // Łódź & Züge.pak
+  const std::string longName =
+      "Die grosse Nordbahn mit allen Z\xc3\xbc" "gen, Bahnh\xc3\xb6" "fen und Signalen von 1890 bis 1950.pak";
   const struct {
     int dpi;
     const char* name;
     Action stop;
-  } rows[] = {{96, "escape", Escape},
-              {144, "abbrechen", ClickAbbrechen},
-              {192, "alt_f4", AltF4},
-              {96, "close_box", ClickCloseBox}};
-  const std::string name = "\xc5\x81\xc3\xb3" "d\xc5\xba & Z\xc3\xbc" "ge.pak";  // Łódź & Züge.pak
+    const std::string& addOn;
+  } rows[] = {{96, "escape", Escape, shortName},
+              {144, "abbrechen", ClickAbbrechen, longName},
+              {192, "alt_f4", AltF4, shortName},
+              {96, "close_box", ClickCloseBox, longName},
+              {96, "alt_then_escape", AltThenEscape, shortName},
+              {96, "end_session", EndSession, shortName}};
   const int centreX = GetSystemMetrics(SM_CXSCREEN) / 2;
   const int centreY = GetSystemMetrics(SM_CYSCREEN) / 2;
   for (const auto& row : rows) {
@@ -724,6 +750,7 @@ TEST(CopyProgress, LaidOutAtTheDisplayScaleAndStoppedEveryWay) {
     SCOPED_TRACE(scenario);
     const DisplayScale display(static_cast<DWORD>(row.dpi));
     Host host;
+    const std::string& name = row.addOn;
     ASSERT_TRUE(host.Start(scenario, ProgressArguments(name, 20000) + " --inspect"));
     ASSERT_NE(host.WaitForProgressWindow(), nullptr) << host.transcript.Text();
     ASSERT_TRUE(host.WaitForInspection());
@@ -731,9 +758,9 @@ TEST(CopyProgress, LaidOutAtTheDisplayScaleAndStoppedEveryWay) {
     const ui::WindowInfo window = ui::Describe(host.dialog);
     const double scale = row.dpi / 96.0;
     EXPECT_TRUE(Near(window.rect.left, centreX - 210 * scale) &&
-                Near(window.rect.top, centreY - 80 * scale) &&
+                Near(window.rect.top, centreY - 87 * scale) &&
                 Near(window.rect.right - window.rect.left, 420 * scale) &&
-                Near(window.rect.bottom - window.rect.top, 160 * scale))
+                Near(window.rect.bottom - window.rect.top, 174 * scale))
         << RectText(window.rect);
     EXPECT_EQ(window.style & (WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX),
               static_cast<DWORD>(WS_CAPTION | WS_SYSMENU)) << std::hex << window.style;
@@ -747,8 +774,24 @@ TEST(CopyProgress, LaidOutAtTheDisplayScaleAndStoppedEveryWay) {
           << "control " << a.id << " at " << RectText(controls[i].rect);
     }
     EXPECT_EQ(Lower(controls[1].className), "msctls_progress32");
-    EXPECT_EQ(ui::UnicodeTextOf(controls[0].window),
-              std::string(kCopyBefore) + name + ui::Utf8From(kCopyAfter, 1252));
+    const std::string label = ui::Utf8From(kCopyLabel, 1252) + "\r\n";
+    const std::string shown = ui::UnicodeTextOf(controls[0].window);
+    const std::string ellipsis = "\xe2\x80\xa6";
+    if (&name == &shortName) {
+      EXPECT_EQ(shown, label + name);
+    } else {
+      // The start and the kind stay, the middle goes.
+      ASSERT_GT(shown.size(), label.size()) << shown;
+      const std::string second = shown.substr(label.size());
+      EXPECT_EQ(shown.substr(0, label.size()), label);
+      const std::size_t cut = second.find(ellipsis);
+      ASSERT_NE(cut, std::string::npos) << second;
+      EXPECT_GE(cut, 10u) << second;
+      EXPECT_EQ(name.compare(0, cut, second, 0, cut), 0) << second;
+      const std::string end = second.substr(cut + ellipsis.size());
+      EXPECT_GE(end.size(), 10u) << second;
+      EXPECT_EQ(name.substr(name.size() - end.size()), end) << second;
+    }
     EXPECT_EQ(controls[3].text, "Abbrechen");
     EXPECT_NE(ui::TextOf(controls[2].window).find(" von 1.024 MB"), std::string::npos)
         << ui::Printable(ui::TextOf(controls[2].window));
@@ -769,6 +812,8 @@ TEST(CopyProgress, LaidOutAtTheDisplayScaleAndStoppedEveryWay) {
     ASSERT_TRUE(host.exited) << host.transcript.Text();
     EXPECT_EQ(results["call1.stopped"], "1");
     EXPECT_LT(took, 500u) << "stopped only after " << took << " ms";
+    EXPECT_EQ(results["call1.acc.role"], std::to_string(ROLE_SYSTEM_DIALOG));
+    EXPECT_EQ(ui::FromHex(results["call1.acc.bar.name"]), ui::Utf8From(kCopyLabel, 1252) + " " + name);
     for (const char* id : {"100", "102", "2"}) {
       EXPECT_EQ(results["call1.font." + std::string(id)], "default_gui") << id;
       ExpectTextFits(results, "call1.", id);
@@ -800,7 +845,9 @@ TEST(CopyProgress, ShownOnlyForALongCopyAndModalWhileShown) {
     Results results = host.Finish();
     ASSERT_TRUE(host.exited) << host.transcript.Text();
     EXPECT_EQ(results["call1.stopped"], "0");
-    EXPECT_EQ(results["call1.events"], "") << "a short copy showed a window or touched another";
+    // The window was there, hidden, only to hold off a logoff.
+    EXPECT_EQ(results["call1.events"], "destroy CopyProgress")
+        << "a short copy showed a window or touched another";
     ExpectUntouched(results, "call1.after");
   }
 }

@@ -240,24 +240,36 @@ TEST(TemporaryFileNames, AreCutOnlyWhereThePathLimitNeedsIt) {
 }
 
 // A watched copy flushes about every quarter second of the disk's work: a slow stick in small
-// pieces, so the window answers between them; a fast disk seldom, so it stays fast.
+// pieces, so that a stop is heard between them; a fast disk seldom, so it stays fast. Each piece
+// at most doubles, whatever a cache made the last flush look like.
 TEST(FlushPieces, FollowTheDisksPace) {
   constexpr std::int64_t kMiB = std::int64_t{1} << 20;
+  EXPECT_EQ(kFirstFlushBytes, 4 * kMiB);
   const struct {
     std::int64_t bytes;
     std::uint32_t ms;
     std::int64_t next;
   } cases[] = {
-      {32 * kMiB, 1000, 8 * kMiB},     // 32 MB/s: at least 8 MiB
-      {32 * kMiB, 250, 32 * kMiB},     // 128 MB/s: what a quarter second writes
-      {64 * kMiB, 100, 160 * kMiB},    // 640 MB/s
-      {32 * kMiB, 0, 1024 * kMiB},     // quicker than the clock: at most 1 GiB
-      {1024 * kMiB, 16, 1024 * kMiB},  // 64 GB/s, beyond the most
-      {8 * kMiB, 60000, 8 * kMiB},     // a disk that nearly stands still
+      {4 * kMiB, 2000, kMiB},          // 2 MB/s, a slow stick: at least 1 MiB
+      {4 * kMiB, 250, 4 * kMiB},       // 16 MB/s: what a quarter second writes
+      {32 * kMiB, 1000, 8 * kMiB},     // 32 MB/s
+      {4 * kMiB, 100, 8 * kMiB},       // 40 MB/s: 10 MiB wanted, twice the last piece at most
+      {4 * kMiB, 0, 8 * kMiB},         // quicker than the clock: doubled, never 1 GiB
+      {64 * kMiB, 15, 128 * kMiB},     // under a tick counts as a tick
+      {64 * kMiB, 50, 128 * kMiB},     // 1.3 GB/s
+      {200 * kMiB, 16, 256 * kMiB},    // beyond the most
+      {256 * kMiB, 500, 128 * kMiB},   // 512 MB/s
+      {kMiB, 60000, kMiB},             // a disk that nearly stands still
+      {0, 0, 2 * kMiB},                // nothing measured: from the least
   };
   for (const auto& c : cases) {
     EXPECT_EQ(BytesBeforeNextFlush(c.bytes, c.ms), c.next) << c.bytes << " bytes in " << c.ms;
   }
+  // From the first piece on a fast disk, the cap is reached by doubling in six flushes.
+  std::int64_t piece = kFirstFlushBytes;
+  int flushes = 0;
+  for (; piece < 256 * kMiB; ++flushes) piece = BytesBeforeNextFlush(piece, 1);
+  EXPECT_EQ(flushes, 6);
 }
 
 }  // namespace

@@ -34,7 +34,7 @@ inline Box NotInstalled(const std::string& file) {
 }
 inline const char* const kProgressCaption = "Morvenholt-Erweiterung wird installiert";
 inline std::string ProgressLabel(const std::string& file) {
-  return "Die Morvenholt-Erweiterung '" + file + "' wird kopiert \x85";
+  return "Die Morvenholt-Erweiterung wird kopiert \x85\r\n" + file;
 }
 // Makes the existing file at `path` `size` bytes long; what is added reads as zeros and, as a
 // sparse stretch, costs no disk, so that a big add-on can be had for the copy to write for real.

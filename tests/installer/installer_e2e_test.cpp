@@ -269,6 +269,32 @@ const std::vector<Scenario>& Scenarios() {
         s.progress = ProgressAction::kEscape;
         return s;
       }(),
+      // The window's thread only shows: moving the window, a tap on Alt and a logoff leave the
+      // copy running, and Escape after Alt still stops it.
+      [] {
+        Scenario s{"dragged_window_keeps_copying", kConfig, {{"game\\pak\\trains.pak", kOlderAddOn}},
+                   kAddOnArgument, Enter(), "pak", {Installed("trains.pak")},
+                   {{"game\\pak\\trains.pak", BigAddOn(kBigAddOnSize)}}};
+        s.bigAddOn = kBigAddOnSize;
+        s.progress = ProgressAction::kDrag;
+        return s;
+      }(),
+      [] {
+        Scenario s{"alt_then_escape_stops_a_big_copy", kConfig,
+                   {{"game\\pak\\trains.pak", kOlderAddOn}}, kAddOnArgument, Enter(), "pak",
+                   {NotInstalled("trains.pak")}, {}};
+        s.bigAddOn = kBigAddOnSize;
+        s.progress = ProgressAction::kAltEscape;
+        return s;
+      }(),
+      [] {
+        Scenario s{"logoff_waits_for_a_big_copy", kConfig, {{"game\\pak\\trains.pak", kOlderAddOn}},
+                   kAddOnArgument, Enter(), "pak", {Installed("trains.pak")},
+                   {{"game\\pak\\trains.pak", BigAddOn(kBigAddOnSize)}}};
+        s.bigAddOn = kBigAddOnSize;
+        s.progress = ProgressAction::kEndSession;
+        return s;
+      }(),
       {"failed_overwrite_keeps_the_older_copy", kConfig, {{"game\\pak\\trains.pak", kOlderAddOn}},
        kAddOnArgument, Enter(), "pak", {NotInstalled("trains.pak")}, {}, "",
        "game\\pak\\trains.pak"},
@@ -394,7 +420,16 @@ void PrintTo(const Scenario& scenario, std::ostream* out) { *out << scenario.nam
 void ExpectProgress(const Session& session, const Scenario& scenario, const std::string& account) {
   ASSERT_EQ(session.progress.size(), 1u) << account;
   const ProgressSeen& seen = session.progress.front();
-  const bool stopped = scenario.progress == ProgressAction::kEscape;
+  const bool stopped =
+      scenario.progress == ProgressAction::kEscape || scenario.progress == ProgressAction::kAltEscape;
+  if (scenario.progress == ProgressAction::kDrag) {
+    EXPECT_GT(seen.draggedBy, 20) << "the window did not move; " << account;
+    EXPECT_GE(seen.risesWhileDragged, 3) << "the bar stood still while dragged; " << account;
+  }
+  if (scenario.progress == ProgressAction::kEndSession) {
+    EXPECT_NE(seen.endSessionCode, 0u) << "the session was let go; " << account;
+    EXPECT_NE(seen.endSessionCode, 0xFFFFFFFFu) << "wineboot did not end; " << account;
+  }
   EXPECT_EQ(ui::Hex(seen.caption), ui::Hex(kProgressCaption)) << ui::Printable(seen.caption);
   EXPECT_EQ(ui::Hex(seen.label), ui::Hex(ProgressLabel("trains.pak"))) << ui::Printable(seen.label);
   EXPECT_EQ(seen.button, "Abbrechen");

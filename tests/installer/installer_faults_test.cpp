@@ -430,12 +430,13 @@ bool HoldsSparse(const std::string& path, const std::string& head, std::int64_t 
   return read == size;
 }
 
-TEST_F(FaultTest, StopAtTheLastBlockInstallsAllOrNothing) {
-  // Escape once the bar is full: the last block is written and the flush and the rename are
-  // near. Whichever side of the rename the stop falls on, the pak-set folder holds either the
-  // whole new add-on after "Fertig!" or the older one after message 7, and nothing else. The big
+TEST_F(FaultTest, StopAtThePointOfNoReturnInstallsAllOrNothing) {
+  // Escape at the bar's last step: the last block is written, and the final flush and the
+  // rename are under way. Whichever side of the rename the stop falls on, the pak-set folder
+  // holds either the whole new add-on after "Fertig!" or the older one after message 7, and
+  // nothing else; a stop the window took ("Wird abgebrochen") always ends in message 7. The big
   // add-on lies outside the scenario's folder, whose every file the checks would read.
-  const std::string name = "stopped_at_the_last_block";
+  const std::string name = "stopped_at_the_point_of_no_return";
   Layout layout = Prepare(name, "", kNewAddOn);
   const std::string downloads = (fs::path(ui::WindowsPath(SCENARIO_ROOT)) / (name + "-download")).string();
   fs::create_directories(downloads);
@@ -455,6 +456,8 @@ TEST_F(FaultTest, StopAtTheLastBlockInstallsAllOrNothing) {
   std::printf("[ note     ] Escape %s at the last hundredth: %s\n", pressed ? "pressed" : "too late",
               installed ? "installed" : "not installed");
   EXPECT_TRUE(pressed || installed) << "not installed, and nobody stopped it; " << account;
+  EXPECT_FALSE(session.progress.front().stopLine && installed)
+      << "the window took the stop, and the copy went through all the same; " << account;
   ExpectBoxes(session, {installed ? Installed("trains.pak") : NotInstalled("trains.pak")}, account);
   if (installed) {
     EXPECT_TRUE(HoldsSparse(layout.olderCopy, kNewAddOn, kSize)) << layout.olderCopy << " is not the new add-on";

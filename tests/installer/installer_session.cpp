@@ -206,8 +206,60 @@ class Runner {
     if (!ui::WaitForWindowGone(prompt, t)) Fail("the prompt stayed open after the answer");
   }
 
+  // Reads the bar and the line once, noting what changed.
+  void Sample(ProgressSeen& seen, HWND bar, HWND line) {
+    DWORD_PTR position = 0;
+    if (SendMessageTimeoutA(bar, PBM_GETPOS, 0, 0, SMTO_NORMAL, 200, &position) &&
+        (seen.positions.empty() || seen.positions.back() != static_cast<int>(position))) {
+      seen.positions.push_back(static_cast<int>(position));
+      movedAt_ = GetTickCount();
+    }
+    const std::string text = Read(line);
+    if (!text.empty() && (seen.lines.empty() || seen.lines.back() != text)) seen.lines.push_back(text);
+    if (text == "Wird abgebrochen \x85") seen.stopLine = true;
+  }
+
+  // Holds the left button on the caption and moves the mouse for a second and a half: the
+  // window's thread runs the platform's move loop meanwhile.
+  void Drag(ProgressSeen& seen, HWND window, HWND bar, HWND line) {
+    RECT before{};
+    GetWindowRect(window, &before);
+    const int x = (before.left + before.right) / 2;
+    const int y = before.top + GetSystemMetrics(SM_CYFIXEDFRAME) + GetSystemMetrics(SM_CYCAPTION) / 2;
+    ui::MouseTo(x, y, ui::kPress);
+    seen.risesWhileDragged = 0;
+    const DWORD start = GetTickCount();
+    for (int i = 1; GetTickCount() - start < 1500 && IsWindow(window); ++i) {
+      ui::MouseTo(x - 2 * (i % 50), y + i % 20);
+      Sleep(30);
+      const std::size_t known = seen.positions.size();
+      Sample(seen, bar, line);
+      if (seen.positions.size() > known && known > 0) ++seen.risesWhileDragged;
+    }
+    RECT after{};
+    GetWindowRect(window, &after);
+    ui::MouseTo(x - 2 * 25, y, ui::kRelease);
+    seen.draggedBy = static_cast<int>(before.left - after.left);
+  }
+
+  // Asks Wine to end the session, as a logoff does, and notes how wineboot ended.
+  void EndSession(ProgressSeen& seen) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    char command[] = "wineboot.exe --end-session";
+    if (!CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+      return Fail("wineboot could not be started");
+    }
+    if (WaitForSingleObject(process.hProcess, static_cast<DWORD>(options_.timeoutMs)) == WAIT_OBJECT_0)
+      GetExitCodeProcess(process.hProcess, &seen.endSessionCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+
   // Watches the copy's window until it goes, recording every position of its bar and every
-  // text of its line; presses Escape where the options say.
+  // text of its line; presses Escape, drags it or ends the session where the options say.
   void HandleProgress(HWND window) {
     const int t = options_.timeoutMs;
     session_.order.push_back("progress");
@@ -227,41 +279,48 @@ class Runner {
     seen.barEnd = static_cast<int>(end);
     Screenshot(window, "progress");
     bool laterShot = false;
-    DWORD movedAt = GetTickCount();
+    bool acted = false;
+    movedAt_ = GetTickCount();
+    const ProgressAction action = options_.progressAction;
     while (IsWindow(window) && session_.failure.empty()) {
-      DWORD_PTR position = 0;
-      if (SendMessageTimeoutA(bar, PBM_GETPOS, 0, 0, SMTO_NORMAL, 200, &position) &&
-          (seen.positions.empty() || seen.positions.back() != static_cast<int>(position))) {
-        seen.positions.push_back(static_cast<int>(position));
-        movedAt = GetTickCount();
-      }
-      const std::string text = Read(line);
-      if (!text.empty() && (seen.lines.empty() || seen.lines.back() != text)) seen.lines.push_back(text);
+      Sample(seen, bar, line);
       // Later in the copy, once the time left shows.
-      if (!laterShot && text.find("noch") != std::string::npos && IsWindow(window)) {
+      if (!laterShot && !seen.lines.empty() && seen.lines.back().find("noch") != std::string::npos &&
+          IsWindow(window)) {
         laterShot = true;
         Screenshot(window, "progress-later");
       }
       const bool risen = seen.positions.size() >= 3;
-      // The last hundredth: the last blocks, the flush and the rename are near. The window may
+      // The bar's last step: the last blocks, the flush and the rename are near. The window may
       // go between two looks, so what it showed last need not be the full bar.
-      const bool nearEnd = !seen.positions.empty() && seen.positions.back() * 100 >= seen.barEnd * 99;
-      if (seen.pressedAt == 0 &&
-          ((options_.progressAction == ProgressAction::kEscape && risen) ||
-           (options_.progressAction == ProgressAction::kEscapeWhenFull && nearEnd))) {
+      const bool nearEnd = !seen.positions.empty() && seen.positions.back() >= seen.barEnd - 1;
+      const bool pressesEscape = action == ProgressAction::kEscape || action == ProgressAction::kAltEscape;
+      if (!acted && ((pressesEscape && risen) || (action == ProgressAction::kEscapeWhenFull && nearEnd))) {
+        acted = true;
         if (!ui::WaitForFocus(button, t)) {
           if (IsWindow(window)) return Fail("the copy's window never got the focus");
           break;  // gone meanwhile: too late to press
         }
+        if (action == ProgressAction::kAltEscape) ui::PressKey(VK_MENU);
         ui::PressKey(VK_ESCAPE);
         seen.pressedAt = GetTickCount();
       }
-      if (GetTickCount() - movedAt > static_cast<DWORD>(t)) Fail("the copy's bar stood still");
+      if (!acted && risen && action == ProgressAction::kDrag) {
+        acted = true;
+        Drag(seen, window, bar, line);
+      }
+      if (!acted && risen && action == ProgressAction::kEndSession) {
+        acted = true;
+        EndSession(seen);
+      }
+      if (GetTickCount() - movedAt_ > static_cast<DWORD>(t)) Fail("the copy's bar stood still");
       Sleep(2);
     }
     seen.goneAt = GetTickCount();
-    if (options_.progressAction == ProgressAction::kEscape && seen.pressedAt == 0) {
-      Fail("the copy's window went before Escape could be pressed");
+    const bool mustPress = action == ProgressAction::kEscape || action == ProgressAction::kAltEscape;
+    if ((action != ProgressAction::kWatch && action != ProgressAction::kEscapeWhenFull && !acted) ||
+        (mustPress && seen.pressedAt == 0)) {
+      Fail("the copy's window went before it could be worked");
     }
   }
 
@@ -288,6 +347,7 @@ class Runner {
   Session& session_;
   ui::Program program_;
   int shots_ = 0;
+  DWORD movedAt_ = 0;  // when the copy's bar last moved
 };
 
 }  // namespace

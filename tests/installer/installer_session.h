@@ -23,7 +23,10 @@ enum class PromptAction {
 enum class ProgressAction {
   kWatch,           // watch it until it goes
   kEscape,          // press Escape once its bar has risen
-  kEscapeWhenFull,  // press Escape in the bar's last hundredth, if the window is still there
+  kEscapeWhenFull,  // press Escape in the bar's last step, if the window is still there
+  kDrag,            // drag it by its caption for a second and a half once its bar has risen
+  kAltEscape,       // tap Alt, then press Escape, once its bar has risen
+  kEndSession,      // end the session (`wineboot --end-session`) once its bar has risen
 };
 
 // How message boxes are dismissed.
@@ -57,6 +60,10 @@ struct ProgressSeen {
   std::vector<std::string> lines;  // every text of the line under the bar seen, in order
   DWORD pressedAt = 0;  // GetTickCount when Escape was pressed; 0: it was not (or too late)
   DWORD goneAt = 0;            // when the window was gone
+  int risesWhileDragged = -1;  // how often the bar rose during the drag; -1: no drag
+  int draggedBy = 0;           // how far the drag moved the window, in pixels across
+  DWORD endSessionCode = 0xFFFFFFFF;  // wineboot's exit code after ending the session
+  bool stopLine = false;       // the line said that the copy is being stopped
 };
 
 struct Session {

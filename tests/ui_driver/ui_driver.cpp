@@ -447,17 +447,20 @@ bool WaitForText(HWND window, const std::string& expected, int timeoutMs) {
   return PollUntil(timeoutMs, [&] { return TextOf(window) == expected; });
 }
 
-bool ClickAt(int x, int y) {
+bool ClickAt(int x, int y) { return MouseTo(x, y, kClick); }
+
+bool MouseTo(int x, int y, Button button) {
   const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
   if (width < 2 || height < 2) return false;
-  std::vector<INPUT> inputs(3);
+  std::vector<INPUT> inputs(button == kClick ? 3 : button == kNoButton ? 1 : 2);
   for (INPUT& input : inputs) input.type = INPUT_MOUSE;
   // Absolute coordinates run from 0 to 65535 across the primary screen.
   inputs[0].mi.dx = (x * 65535 + (width - 1) / 2) / (width - 1);
   inputs[0].mi.dy = (y * 65535 + (height - 1) / 2) / (height - 1);
   inputs[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-  inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-  inputs[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  if (button == kPress || button == kClick) inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  if (button == kRelease) inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  if (button == kClick) inputs[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
   return Send(inputs);
 }
 

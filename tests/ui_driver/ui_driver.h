@@ -198,6 +198,10 @@ bool WaitForText(HWND window, const std::string& expected, int timeoutMs);
 bool ClickButton(HWND window);
 // A real left click at a point in screen coordinates.
 bool ClickAt(int x, int y);
+// The mouse moved to a point in screen coordinates, and there the left button pressed, released,
+// both or neither: the pieces of a drag.
+enum Button { kNoButton, kPress, kRelease, kClick };
+bool MouseTo(int x, int y, Button button = kNoButton);
 
 // BM_CLICK sent (not posted) to a button, as automation tools do. False on timeout.
 bool SendClick(HWND button, int timeoutMs = 5000);
