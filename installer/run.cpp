@@ -79,7 +79,8 @@ void InstallAddOn(const Text& defaultAnswer, const WideText& configuredGameDirec
   // this very path, the Unicode path is the file the player opened; where it does not, the
   // rules above were read off another text, and no file is guessed at.
   const WideText playersPath = runtime::WideJoinedParameters();
-  const bool samePath = !playersPath.IsAbsent() && runtime::BestFitAnsi(playersPath) == addOnPath;
+  const bool samePath =
+      !playersPath.IsAbsent() && runtime::CommandLineAnsi(playersPath) == addOnPath;
   // The extension is that of the name the file really has: best fit turns the fullwidth letters
   // of "x.ｐａｋ" into "pak".
   if (!(runtime::LowerCase(runtime::PathExtension(addOnPath, leadBytes), leadBytes) ==
@@ -121,9 +122,16 @@ void InstallAddOn(const Text& defaultAnswer, const WideText& configuredGameDirec
 }  // namespace
 
 void Run() {
+  namespace m = messages;
   // Relative paths, a relative add-on path on the command line too, mean the program's folder,
-  // named as it is whatever the ANSI code page can hold.
-  runtime::SetWorkingDirectory(runtime::WidePathDirectory(runtime::WideProgramPath()));
+  // named as it is whatever the ANSI code page can hold. Without it the settings would come
+  // from whatever folder the tool was started in.
+  const WideText programFolder = runtime::WidePathDirectory(runtime::WideProgramPath());
+  if (programFolder.IsEmpty() || runtime::SetWorkingDirectory(programFolder) == 0 ||
+      runtime::WideWorkingDirectory().IsEmpty()) {
+    runtime::ShowMessage(m::kBadGameDirectoryTitle, m::kBadGameDirectoryText);
+    return;
+  }
 
   // A missing or unreadable file, or a missing group, leaves every key at its default.
   runtime::OpenSettings(runtime::WideWorkingDirectory() + WideText(kSettingsFileName));

@@ -40,8 +40,9 @@ struct WideFileQueryCalls {
   std::uint32_t (*attributes)(const wchar_t* path);
 };
 
-// The size query's rules over a UTF-16 path: the first 260 UTF-16 units, the same results. The
-// name reaches the file it spells, whatever the ANSI code page can hold.
+// The size query's rules over a UTF-16 path, the same results. The name reaches the file it
+// spells, whatever the ANSI code page can hold. A path of more than 260 UTF-16 units, trailing
+// backslashes aside, is never cut: nothing is found (-1), and no call is made.
 std::int64_t QueryFileSizeWith(const WideFileQueryCalls& calls, const WideText& path);
 std::int64_t QueryFileSize(const WideText& path);
 
