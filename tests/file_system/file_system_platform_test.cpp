@@ -107,6 +107,7 @@ struct HandleCallFaults {
   bool replacedAnyway = false;  // the rename happens, and then `replace` is reported
   DWORD identify = 0;           // no file can say which it is
   bool swapBeforeMove = false;  // another user puts a file of theirs in the temporary one's place
+  DWORD move = 0;               // the by-name move fails, moving nothing
 };
 HandleCallFaults faults;
 
@@ -138,7 +139,7 @@ std::uint32_t FaultyMove(const wchar_t* from, const wchar_t* to) {
     CloseHandle(file);
     DeleteFileW(aside.c_str());
   }
-  return PlatformCopyCalls().move(from, to);
+  return faults.move != 0 ? faults.move : PlatformCopyCalls().move(from, to);
 }
 
 const CopyCalls kFaultyCalls = {FaultyMark, FaultyReplace, FaultyIdentify, FaultyMove};
@@ -478,6 +479,9 @@ TEST_F(DuplicateFileTest, RefusedHandleCallsGoByNameAndLeaveNothing) {
       {{ERROR_NOT_SUPPORTED, 0, false, 0, true}, kSwappedInPlace, "by-name move swapped"},
       {{ERROR_NOT_SUPPORTED, 0, false, ERROR_UNEXP_NET_ERR}, kLeftBehind,
        "by name, no identity"},
+      // Once its handle is closed, the name may reach another user's file: nothing goes by name.
+      {{ERROR_NOT_SUPPORTED, 0, false, 0, false, ERROR_UNEXP_NET_ERR}, kLeftBehind,
+       "by name, move failed"},
   };
   for (const auto& c : cases) {
     ASSERT_TRUE(WriteBytes(destination_, Pattern(3000, 3)));
