@@ -6,8 +6,10 @@
 #include "runtime/command_line.h"
 #include "runtime/copy_progress_window.h"
 #include "runtime/file_system.h"
+#include "runtime/folder_walk_win32.h"
 #include "runtime/input_dialog.h"
 #include "runtime/message_box.h"
+#include "runtime/player_access.h"
 #include "runtime/settings.h"
 #include "runtime/text.h"
 #include "runtime/wide_text.h"
@@ -104,17 +106,25 @@ void InstallAddOn(const Text& defaultAnswer, const WideText& configuredGameDirec
                               : runtime::WideFromAnsi(runtime::PathFileName(addOnPath, leadBytes));
 
   bool installed = false;
-  if (!samePath || runtime::QueryFileSize(playersPath) <= 0) {
+  // Opened once, with the player's rights: the copy reads the file that was checked here.
+  runtime::AddOnFile addOn(runtime::PlatformPlayerAccessCalls(),
+                           samePath ? playersPath : WideText());
+  if (addOn.Size() <= 0) {
     runtime::ShowMessage(m::kAddOnMissingTitle, m::kAddOnMissingText);
   } else if (runtime::QueryFileSize(gameDirectory + pakSetFolder) != runtime::kDirectory) {
     runtime::ShowMessage(m::kPakSetMissingTitle, m::kPakSetMissingText);
   } else {
-    const WideText destination = gameDirectory + pakSetFolder + fileName;
-    // A long copy shows its progress and may be stopped; the window is gone before the result.
-    const runtime::CopyProgressWindow progress(m::kCopyingTitle, m::kCopyingBefore, fileName,
-                                               m::kCopyingAfter);
-    installed = runtime::DuplicateFile(playersPath.CStr(), destination.CStr(),
-                                       progress.Progress()) != 0;
+    // Held from the volume's root to the pak-set folder until the copy ends; a link on the way
+    // that anybody could have placed ends the install here, with nothing written.
+    runtime::FolderWay way;
+    if (way.Open(gameDirectory + pakSetFolder) == runtime::WayResult::kOpened) {
+      // A long copy shows its progress and may be stopped; the window is gone before the result.
+      const runtime::CopyProgressWindow progress(m::kCopyingTitle, m::kCopyingBefore, fileName,
+                                                 m::kCopyingAfter);
+      installed = runtime::DuplicateIntoFolder(runtime::PlatformCopyCalls(), addOn.Release(),
+                                               way.Folder(), way.FullPath(), fileName.CStr(),
+                                               progress.Progress()) != 0;
+    }
   }
   ShowResult(installed, fileName);
 }

@@ -3,6 +3,7 @@
 // copy with its failures (a full tmpfs drive T:, a destination held open by another process,
 // and, through stand-ins for two handle calls, the file systems that refuse them).
 #include <windows.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "runtime/file_system.h"
+#include "runtime/player_access.h"
 #include "tests/support/file_holder.h"
 
 namespace runtime {
@@ -748,6 +750,72 @@ TEST_F(DuplicateFileTest, AFullDiskKeepsTheOlderCopy) {
   EXPECT_TRUE(ReadBytes(older) == Pattern(60 * 1024, 17)) << Summary(ReadBytes(older));
   EXPECT_EQ(Joined(ListFolder(folder)), "{addon.pak}");
   RemoveTree(folder);
+}
+
+}  // namespace
+}  // namespace runtime
+
+namespace runtime {
+namespace {
+
+// Wine keeps no access lists and runs every process under one user, so the player's token and
+// the file's list are stood in for: this process's own token, and a list made from SDDL.
+struct PlayerWorld {
+  bool player = true;
+  const wchar_t* list = nullptr;  // null: the file's list cannot be read
+};
+PlayerWorld world;
+
+void* OwnToken() {
+  if (!world.player) return nullptr;
+  HANDLE own = nullptr;
+  HANDLE token = nullptr;
+  if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE, &own)) {
+    if (!DuplicateToken(own, SecurityIdentification, &token)) token = nullptr;
+    CloseHandle(own);
+  }
+  return token;
+}
+void CloseToken(void* token) { CloseHandle(token); }
+void* ListedDescriptor(void*) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (world.list == nullptr ||
+      !ConvertStringSecurityDescriptorToSecurityDescriptorW(world.list, SDDL_REVISION_1,
+                                                            &descriptor, nullptr)) {
+    return nullptr;
+  }
+  return descriptor;
+}
+void ReleaseDescriptor(void* descriptor) { LocalFree(descriptor); }
+const PlayerAccessCalls kStandIns = {OwnToken, CloseToken, ListedDescriptor, ReleaseDescriptor};
+
+TEST_F(FileSystemPlatform, TheAddOnIsReadOnlyWhereThePlayerMayReadIt) {
+  const std::string addOn = Make("addon.pak", 4000, 5);
+  const struct {
+    PlayerWorld world;
+    std::int64_t size;  // what AddOnFile reports
+    const char* label;
+  } cases[] = {
+      {{true, L"O:BAG:BAD:(A;;FR;;;WD)"}, 4000, "everyone may read"},
+      {{true, L"O:BAG:BAD:(A;;FA;;;SY)"}, -1, "only the system may read"},
+      {{true, L"O:BAG:BAD:(A;;FW;;;WD)"}, -1, "everyone may write, nobody read"},
+      {{true, L"O:BAG:BAD:(D;;FR;;;WD)(A;;FA;;;WD)"}, -1, "reading denied first"},
+      {{true, L"O:BAG:BAD:"}, -1, "an empty list"},
+      {{true, L"O:BAG:BAD:NO_ACCESS_CONTROL"}, 4000, "no list at all"},
+      {{true, nullptr}, -1, "a list that cannot be read"},
+      // No unelevated shell: the tool reads as it always has.
+      {{false, L"O:BAG:BAD:(A;;FA;;;SY)"}, 4000, "no player"},
+  };
+  for (const auto& c : cases) {
+    world = c.world;
+    AddOnFile file(kStandIns, WideText(Wide(addOn).c_str()));
+    EXPECT_EQ(file.Size(), c.size) << c.label;
+    EXPECT_EQ(file.Release() != nullptr, c.size >= 0) << c.label;
+  }
+  world = {};
+  // The platform's own calls, on a file the player made himself.
+  EXPECT_EQ(AddOnFile(PlatformPlayerAccessCalls(), WideText(Wide(addOn).c_str())).Size(), 4000);
+  EXPECT_EQ(AddOnFile(kStandIns, WideText(Wide(base_).c_str())).Size(), -1) << "a folder";
 }
 
 }  // namespace
