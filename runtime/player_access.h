@@ -39,7 +39,8 @@ PlayerRead PlayerMayRead(const PlayerAccessCalls& calls, void* file);
 class AddOnFile {
  public:
   // Opens `path` for reading. Size() is the file's size in bytes, or -1 when the path reaches
-  // no file, a folder, or a file the player could not read (PlayerMayRead says kMayNot).
+  // no file, a folder, or a file the player could not read (PlayerMayRead says kMayNot). A file
+  // that another program holds without sharing has its size, but nothing to Release().
   AddOnFile(const PlayerAccessCalls& calls, const WideText& path);
   ~AddOnFile();
   AddOnFile(const AddOnFile&) = delete;

@@ -90,7 +90,17 @@ AddOnFile::AddOnFile(const PlayerAccessCalls& calls, const WideText& path) {
   // A folder opens only with backup semantics, which this open does not ask for.
   const HANDLE file = CreateFileW(path.CStr(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                   nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
+  if (file == INVALID_HANDLE_VALUE) {
+    // Another program holds it: it is there, only the copy will fail (message 7, not 4).
+    const DWORD error = GetLastError();
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if ((error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) &&
+        GetFileAttributesExW(path.CStr(), GetFileExInfoStandard, &data) &&
+        !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      size_ = static_cast<std::int64_t>((std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow);
+    }
+    return;
+  }
   LARGE_INTEGER size = {};
   if (!GetFileSizeEx(file, &size) || PlayerMayRead(calls, file) == PlayerRead::kMayNot) {
     CloseHandle(file);

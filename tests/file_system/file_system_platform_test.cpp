@@ -816,6 +816,12 @@ TEST_F(FileSystemPlatform, TheAddOnIsReadOnlyWhereThePlayerMayReadIt) {
   // The platform's own calls, on a file the player made himself.
   EXPECT_EQ(AddOnFile(PlatformPlayerAccessCalls(), WideText(Wide(addOn).c_str())).Size(), 4000);
   EXPECT_EQ(AddOnFile(kStandIns, WideText(Wide(base_).c_str())).Size(), -1) << "a folder";
+  // Held by another program: there, with its size, but nothing to copy from (message 7, not 4).
+  FileHolder held(PathBesideExecutable("hold_file.exe").c_str(), addOn.c_str(), GENERIC_READ, 0);
+  ASSERT_TRUE(held.Held());
+  AddOnFile heldFile(kStandIns, WideText(Wide(addOn).c_str()));
+  EXPECT_EQ(heldFile.Size(), 4000);
+  EXPECT_EQ(heldFile.Release(), nullptr);
 }
 
 }  // namespace
