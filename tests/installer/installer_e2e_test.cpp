@@ -516,9 +516,10 @@ void RunAndCheck(const Scenario& scenario) {
   const fs::path root = fs::path(ui::WindowsPath(SCENARIO_ROOT)) / scenario.name;
   const std::string rootText = root.string() + "\\";
   std::error_code ignored;
-  // Links of an earlier run go first: removing the folders would only go through them.
+  // Links of an earlier run go first: removing the folders would only go through them. Only an
+  // existing folder, whose removal is rm's last step, tells when rm is done.
   const std::string unixRoot = UnixName(root);
-  if (!unixRoot.empty()) {
+  if (!unixRoot.empty() && fs::exists(root)) {
     ASSERT_TRUE(RunUnix("Z:\\bin\\rm", "rm -rf \"" + unixRoot + "\"", [&] { return !fs::exists(root); }));
   }
   fs::remove_all(root, ignored);
