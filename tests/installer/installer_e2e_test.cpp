@@ -675,6 +675,20 @@ TEST(UmlautGameFolder, InstallsWhicheverWayConfigPrefWasSaved) {
   }
 }
 
+// A path longer than 260 UTF-16 units is taken whole or not at all: the add-on's path here is
+// missing, while its first 260 units name another add-on.
+TEST(LongPaths, AreNeverJudgedByTheirFirst260Units) {
+  const std::string name = "long_add_on_path_is_judged_whole";
+  const std::size_t used = (fs::path(ui::WindowsPath(SCENARIO_ROOT)) / name).string().size() +
+                           std::string("\\downloads\\.pak").size();
+  ASSERT_LT(used, 250u);
+  const std::string cut = "downloads\\" + std::string(260 - used, 'a') + ".pak";
+  const std::string missing = std::string(cut, std::string("downloads\\").size()) + "x.pak";
+  const std::string argument = "\"{root}downloads\\" + missing + "\"";
+  RunAndCheck({name.c_str(), kConfig, {{cut, kOtherAddOn}}, argument.c_str(), Enter(), "pak",
+               {kAddOnMissing, NotInstalled(missing)}, {}});
+}
+
 INSTANTIATE_TEST_SUITE_P(Scenarios, InstallerRun, testing::ValuesIn(Scenarios()),
                          [](const testing::TestParamInfo<Scenario>& scenario) { return scenario.param.name; });
 
