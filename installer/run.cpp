@@ -77,9 +77,9 @@ void InstallAddOn(const Text& defaultAnswer, const WideText& configuredGameDirec
     runtime::ShowMessage(m::kNoAddOnTitle, m::kNoAddOnText);
     return;
   }
-  // Windows builds the ANSI command line from the Unicode one by best fit. Where that gives
-  // this very path, the Unicode path is the file the player opened; where it does not, the
-  // rules above were read off another text, and no file is guessed at.
+  // Windows builds the ANSI command line from the Unicode one by best fit, with the call used
+  // here. Where that gives this very path, the Unicode path is the file the player opened; where
+  // it does not, the rules above were read off another text, and no file is guessed at.
   const WideText playersPath = runtime::WideJoinedParameters();
   const bool samePath =
       !playersPath.IsAbsent() && runtime::CommandLineAnsi(playersPath) == addOnPath;
