@@ -61,7 +61,7 @@ void MoveToDpi(HWND dialog, int dpi, const RECT& suggested) {
 
 // The OK command: a new buffer with the edit box's text goes into the window's result slot.
 void TakeEnteredText(HWND dialog) {
-  auto* slot = reinterpret_cast<wchar_t**>(GetWindowLongA(dialog, GWL_USERDATA));
+  auto* slot = reinterpret_cast<wchar_t**>(GetWindowLongPtrA(dialog, GWLP_USERDATA));
   if (slot == nullptr) return;
   const int length = GetWindowTextLengthW(edit_box);
   auto* buffer = static_cast<wchar_t*>(Allocate(sizeof(wchar_t) * (static_cast<std::size_t>(length) + 1)));
@@ -212,7 +212,7 @@ WideText WideInputRequester(const Text& title, const Text& prompt, const Text& i
     owner_disabled = false;
     RestoreThreadWindows();
   } else {
-    SetWindowLongA(dialog, GWL_USERDATA, reinterpret_cast<LONG>(&slot));
+    SetWindowLongPtrA(dialog, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&slot));
     layout = LayOutInputDialog(shown_dpi, screenWidth, screenHeight);
     prompt_label = CreateControl(dialog, "STATIC", promptCopy.CStr(), 0,
                                  WS_CHILD | WS_VISIBLE | SS_SIMPLE, layout.label, 0);

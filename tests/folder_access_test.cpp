@@ -116,7 +116,6 @@ TEST(FolderAccess, JudgesRealDescriptors) {
        kChangeable, kProtected, true},
       {"interactive_may_delete", L"O:BAD:(A;;SD;;;IU)", kChangeable, kChangeable, true},
       {"owned_by_everyone", L"O:WDD:(A;;FA;;;BA)", kChangeable, kChangeable, false},
-      {"no_access_list", L"O:BAD:NO_ACCESS_CONTROL", kChangeable, kChangeable, true},
       {"no_owner", L"D:(A;;FA;;;BA)", FolderJudgement::kUnknown, FolderJudgement::kUnknown, false},
   };
   // Wine keeps no owners, so there the Wine user, which is the test's own, counts too.
@@ -131,6 +130,17 @@ TEST(FolderAccess, JudgesRealDescriptors) {
               row.ownedByAdministration || (row.wineUser && underWine))
         << row.name;
   }
+
+  // No access list at all (Wine's SDDL reader makes an empty one of NO_ACCESS_CONTROL).
+  const Descriptor administrators(L"O:BA");
+  SECURITY_DESCRIPTOR open;
+  InitializeSecurityDescriptor(&open, SECURITY_DESCRIPTOR_REVISION);
+  PSID owner = nullptr;
+  BOOL defaulted = FALSE;
+  GetSecurityDescriptorOwner(administrators.sd, &owner, &defaulted);
+  SetSecurityDescriptorOwner(&open, owner, FALSE);
+  SetSecurityDescriptorDacl(&open, TRUE, nullptr, FALSE);
+  EXPECT_EQ(runtime::JudgeDescriptor(&open, FolderRole::kAbove), FolderJudgement::kChangeable);
 }
 
 #endif

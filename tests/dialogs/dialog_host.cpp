@@ -176,17 +176,17 @@ void CALLBACK Inspect(HWND, UINT, UINT_PTR timer, DWORD) {
   Result("font.dialog", SendMessageA(dialog, WM_GETFONT, 0, 0) == 0 ? "none" : "set");
   if (ClassOf(dialog) == "InputRequester") {
     Result("class.style", std::to_string(GetClassLongA(dialog, GCL_STYLE)));
-    Result("class.brush", std::to_string(GetClassLongA(dialog, GCL_HBRBACKGROUND)));
-    Result("class.arrow", reinterpret_cast<HCURSOR>(GetClassLongA(dialog, GCL_HCURSOR)) ==
+    Result("class.brush", std::to_string(GetClassLongPtrA(dialog, GCLP_HBRBACKGROUND)));
+    Result("class.arrow", reinterpret_cast<HCURSOR>(GetClassLongPtrA(dialog, GCLP_HCURSOR)) ==
                                   LoadCursorA(nullptr, IDC_ARROW)
                               ? "1"
                               : "0");
-    Result("class.icons", std::to_string(GetClassLongA(dialog, GCL_HICON)) + "," +
-                              std::to_string(GetClassLongA(dialog, GCL_HICONSM)));
+    Result("class.icons", std::to_string(GetClassLongPtrA(dialog, GCLP_HICON)) + "," +
+                              std::to_string(GetClassLongPtrA(dialog, GCLP_HICONSM)));
     Result("class.extra", std::to_string(GetClassLongA(dialog, GCL_CBCLSEXTRA)) + "," +
                               std::to_string(GetClassLongA(dialog, GCL_CBWNDEXTRA)));
     Result("class.module_is_program",
-           reinterpret_cast<HMODULE>(GetClassLongA(dialog, GCL_HMODULE)) ==
+           reinterpret_cast<HMODULE>(GetClassLongPtrA(dialog, GCLP_HMODULE)) ==
                    GetModuleHandleA(nullptr)
                ? "1"
                : "0");
