@@ -6,8 +6,10 @@
 #include "runtime/command_line.h"
 #include "runtime/copy_progress_window.h"
 #include "runtime/file_system.h"
+#include "runtime/folder_walk_win32.h"
 #include "runtime/input_dialog.h"
 #include "runtime/message_box.h"
+#include "runtime/player_access.h"
 #include "runtime/settings.h"
 #include "runtime/text.h"
 #include "runtime/wide_text.h"
@@ -57,6 +59,21 @@ void ShowResult(bool installed, const WideText& fileName) {
   }
 }
 
+// The copy the progress window runs on a thread of its own: the opened add-on into the last
+// folder of the held way.
+struct CopyInto {
+  void* addOn;
+  const runtime::FolderWay* way;
+  const wchar_t* name;
+};
+
+std::int32_t CopyIntoWay(void* context, const runtime::CopyProgress* progress) {
+  const auto* into = static_cast<const CopyInto*>(context);
+  return runtime::DuplicateIntoFolder(runtime::PlatformCopyCalls(), into->addOn,
+                                      into->way->Folder(), into->way->FullPath(), into->name,
+                                      progress);
+}
+
 // Everything from the directory check to the final message; returning ends the run. The rules
 // read the ANSI texts; every name that reaches the file system is the player's own, in UTF-16.
 void InstallAddOn(const Text& defaultAnswer, const WideText& configuredGameDirectory) {
@@ -75,11 +92,12 @@ void InstallAddOn(const Text& defaultAnswer, const WideText& configuredGameDirec
     runtime::ShowMessage(m::kNoAddOnTitle, m::kNoAddOnText);
     return;
   }
-  // Windows builds the ANSI command line from the Unicode one by best fit. Where that gives
-  // this very path, the Unicode path is the file the player opened; where it does not, the
-  // rules above were read off another text, and no file is guessed at.
+  // Windows builds the ANSI command line from the Unicode one by best fit, with the call used
+  // here. Where that gives this very path, the Unicode path is the file the player opened; where
+  // it does not, the rules above were read off another text, and no file is guessed at.
   const WideText playersPath = runtime::WideJoinedParameters();
-  const bool samePath = !playersPath.IsAbsent() && runtime::BestFitAnsi(playersPath) == addOnPath;
+  const bool samePath =
+      !playersPath.IsAbsent() && runtime::CommandLineAnsi(playersPath) == addOnPath;
   // The extension is that of the name the file really has: best fit turns the fullwidth letters
   // of "x.ｐａｋ" into "pak".
   if (!(runtime::LowerCase(runtime::PathExtension(addOnPath, leadBytes), leadBytes) ==
@@ -103,16 +121,24 @@ void InstallAddOn(const Text& defaultAnswer, const WideText& configuredGameDirec
                               : runtime::WideFromAnsi(runtime::PathFileName(addOnPath, leadBytes));
 
   bool installed = false;
-  if (!samePath || runtime::QueryFileSize(playersPath) <= 0) {
+  // Opened once, with the player's rights: the copy reads the file that was checked here.
+  runtime::AddOnFile addOn(runtime::PlatformPlayerAccessCalls(),
+                           samePath ? playersPath : WideText());
+  if (addOn.Size() <= 0) {
     runtime::ShowMessage(m::kAddOnMissingTitle, m::kAddOnMissingText);
   } else if (runtime::QueryFileSize(gameDirectory + pakSetFolder) != runtime::kDirectory) {
     runtime::ShowMessage(m::kPakSetMissingTitle, m::kPakSetMissingText);
   } else {
-    const WideText destination = gameDirectory + pakSetFolder + fileName;
-    // A long copy shows its progress and may be stopped; the window is gone before the result.
-    runtime::CopyProgressWindow progress(m::kCopyingTitle, m::kCopyingLabel, fileName,
-                                         m::kCopyingReasonBefore, m::kCopyingReasonAfter);
-    installed = progress.Duplicate(playersPath.CStr(), destination.CStr()) != 0;
+    // Held from the volume's root to the pak-set folder until the copy ends; a link on the way
+    // that anybody could have placed ends the install here, with nothing written.
+    runtime::FolderWay way;
+    if (way.Open(gameDirectory + pakSetFolder) == runtime::WayResult::kOpened) {
+      // A long copy shows its progress and may be stopped; the window is gone before the result.
+      runtime::CopyProgressWindow progress(m::kCopyingTitle, m::kCopyingLabel, fileName,
+                                           m::kCopyingReasonBefore, m::kCopyingReasonAfter);
+      CopyInto into{addOn.Release(), &way, fileName.CStr()};
+      installed = progress.Run(CopyIntoWay, &into) != 0;
+    }
   }
   ShowResult(installed, fileName);
 }
@@ -120,9 +146,16 @@ void InstallAddOn(const Text& defaultAnswer, const WideText& configuredGameDirec
 }  // namespace
 
 void Run() {
+  namespace m = messages;
   // Relative paths, a relative add-on path on the command line too, mean the program's folder,
-  // named as it is whatever the ANSI code page can hold.
-  runtime::SetWorkingDirectory(runtime::WidePathDirectory(runtime::WideProgramPath()));
+  // named as it is whatever the ANSI code page can hold. Without it the settings would come
+  // from whatever folder the tool was started in.
+  const WideText programFolder = runtime::WidePathDirectory(runtime::WideProgramPath());
+  if (programFolder.IsEmpty() || runtime::SetWorkingDirectory(programFolder) == 0 ||
+      runtime::WideWorkingDirectory().IsEmpty()) {
+    runtime::ShowMessage(m::kBadGameDirectoryTitle, m::kBadGameDirectoryText);
+    return;
+  }
 
   // A missing or unreadable file, or a missing group, leaves every key at its default.
   runtime::OpenSettings(runtime::WideWorkingDirectory() + WideText(kSettingsFileName));

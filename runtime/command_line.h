@@ -44,6 +44,12 @@ Text JoinedParametersOf(const char* line);
 // The "\\?\" rule applied to the `count` characters a platform path query reported.
 Text ProgramPathFrom(const char* reported, std::size_t count);
 
+// The same two over UTF-16 units, by the same rules, with no conversion on the way: every unit
+// of the player's path, an unpaired surrogate too, arrives as it was. The joined parameters are
+// absent only when memory runs out.
+WideText JoinedParametersOf(const wchar_t* line);
+WideText ProgramPathFrom(const wchar_t* reported, std::size_t count);
+
 // The process-wide cursor, zero at process start.
 ParameterCursor& ProcessParameterCursor();
 
@@ -54,7 +60,8 @@ std::int32_t ParameterCount();  // tokens less one; -1 for an empty command line
 Text NextParameter();         // the empty text once the parameters are used up
 
 // The program's path in UTF-16 (GetModuleFileNameW), by the same rules as ProgramPath: the one
-// that leads to its folder whatever the ANSI code page can hold.
+// that leads to its folder whatever the ANSI code page can hold, however long. Empty when the
+// platform cannot give it.
 WideText WideProgramPath();
 
 // The parameters of the Unicode command line (GetCommandLineW), split and joined by the same

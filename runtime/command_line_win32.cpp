@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "runtime/command_line.h"
+#include "runtime/memory.h"
 
 namespace runtime {
 
@@ -17,25 +18,21 @@ Text ProgramPath() {
 }
 
 WideText WideProgramPath() {
-  wchar_t buffer[kPathBufferSize];
-  DWORD count = GetModuleFileNameW(GetModuleHandleA(nullptr), buffer, kPathBufferSize);
-  if (count >= kPathBufferSize) count = 0;
-  // The "\\?\" rule of ProgramPathFrom, over the same characters in UTF-8.
-  const Text utf8 = Utf8FromWide(WideText(buffer, count));
-  const Text path = ProgramPathFrom(utf8.CStr(), utf8.Length());
-  return WideFromUtf8(path);
+  // The longest path the platform has; one it had to cut would lead to another folder.
+  constexpr DWORD kLongestPath = 32768;
+  auto* buffer = static_cast<wchar_t*>(Allocate(sizeof(wchar_t) * kLongestPath));
+  if (buffer == nullptr) return WideText(L"");
+  DWORD count = GetModuleFileNameW(GetModuleHandleA(nullptr), buffer, kLongestPath);
+  if (count >= kLongestPath) count = 0;
+  const WideText path = ProgramPathFrom(buffer, count);
+  Release(buffer);
+  return path;
 }
 
 std::int32_t ParameterCount() { return ParameterCountOf(GetCommandLineA()); }
 
 Text NextParameter() { return NextParameterOf(GetCommandLineA(), ProcessParameterCursor()); }
 
-WideText WideJoinedParameters() {
-  // In UTF-8 the rules' bytes (the blank and the double quote) are never part of another
-  // character, so the split is the same as over the UTF-16 units.
-  const Text line = Utf8FromWide(WideText(GetCommandLineW()));
-  if (line.IsAbsent()) return WideText();
-  return WideFromUtf8(JoinedParametersOf(line.CStr()));
-}
+WideText WideJoinedParameters() { return JoinedParametersOf(GetCommandLineW()); }
 
 }  // namespace runtime

@@ -5,6 +5,7 @@
 
 #include "runtime/copy_content_win32.h"
 #include "runtime/file_system.h"
+#include "runtime/folder_walk_win32.h"
 #include "runtime/memory.h"
 
 namespace runtime {
@@ -165,41 +166,17 @@ constexpr CopyCalls kPlatformCopyCalls = {PlatformMarkForDeletion, PlatformRepla
 // the temporary file's path stays within it, as the destination's own does.
 constexpr std::size_t kLongestPath = MAX_PATH - 1;
 
-// The destination's folder, opened once for the whole copy. Without delete sharing nobody can
-// rename or remove it while the copy runs; every name inside it is looked up from this handle.
+// The destination's folder, held open by its way (see FolderWay) for the whole copy: nobody can
+// rename or remove it while the copy runs, and every name inside it is looked up from this handle.
 struct Destination {
-  Destination(const wchar_t* full, std::size_t folderChars)
-      : path(full), folderLength(folderChars), name(full + folderChars) {}
-  Destination(const Destination&) = delete;
-  Destination& operator=(const Destination&) = delete;
-  ~Destination() {
-    if (folder != INVALID_HANDLE_VALUE) CloseHandle(folder);
-  }
+  Destination(HANDLE open, const wchar_t* full, std::size_t folderChars)
+      : path(full), folderLength(folderChars), name(full + folderChars), folder(open) {}
 
   const wchar_t* path;       // full path, for the by-name way
   std::size_t folderLength;  // characters of its folder, separator included
   const wchar_t* name;       // the file's own name
-  HANDLE folder = INVALID_HANDLE_VALUE;
+  HANDLE folder;
 };
-
-bool OpenFolder(Destination& destination) {
-  wchar_t* const folder = Joined(destination.path, destination.folderLength, L"");
-  if (folder == nullptr) return false;
-  // Only a program that is renaming or removing the folder right now holds it against us.
-  for (int retry = 0;; ++retry) {
-    destination.folder = CreateFileW(
-        folder, FILE_LIST_DIRECTORY | FILE_ADD_FILE | FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
-        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-        nullptr);
-    if (destination.folder != INVALID_HANDLE_VALUE || retry == kHoldRetries ||
-        GetLastError() != ERROR_SHARING_VIOLATION) {
-      break;
-    }
-    Sleep(kHoldRetryPauseMs);
-  }
-  Release(folder);
-  return destination.folder != INVALID_HANDLE_VALUE;
-}
 
 // Opens the destination as it is now, for a look at it: through the folder, or by its name where
 // the file system knows no lookup inside an open folder.
@@ -266,29 +243,49 @@ struct Temporary {
   bool marked = false;      // marked for deletion: it goes in place through its handle
 };
 
+// A number from the system's random source, so that nobody can have the temporary file's name
+// waiting. bcrypt.dll is no library every process has, so it is asked for from the system
+// folder only, never from the folder of the tool or of the add-on.
+bool RandomNumber(std::uint32_t* number) {
+  using GenRandom = LONG(WINAPI*)(void*, unsigned char*, ULONG, ULONG);
+  static const GenRandom generate = [] {
+    const HMODULE library = LoadLibraryExW(L"bcrypt.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    return library == nullptr ? nullptr
+                              : reinterpret_cast<GenRandom>(reinterpret_cast<void (*)()>(
+                                    GetProcAddress(library, "BCryptGenRandom")));
+  }();
+  constexpr ULONG kSystemPreferredRng = 0x00000002;  // BCRYPT_USE_SYSTEM_PREFERRED_RNG
+  return generate != nullptr &&
+         generate(nullptr, reinterpret_cast<unsigned char*>(number), sizeof *number,
+                  kSystemPreferredRng) >= 0;
+}
+
 // Creates the temporary file (see TemporaryFileName) in the open folder and marks it for deletion
 // from the start. Creating a new file makes the name ours: nothing that was there before, a link
-// included, is ever opened. Where the file system knows no lookup inside an open folder, the file
-// is made by its full path instead. A file system that refuses the mark keeps an unmarked file,
-// to be placed and removed by name; a mark that fails otherwise removes the file at once.
+// included, is ever opened or followed, and a name already taken is tried again with another
+// number. Where the file system knows no lookup inside an open folder, the file is made by its
+// full path instead. A file system that refuses the mark keeps an unmarked file, to be placed by
+// name; a mark that fails otherwise removes the file at once.
 void CreateTemporaryFile(const CopyCalls& calls, const Destination& destination,
                          Temporary& made) {
   const std::size_t folder = destination.folderLength;
   const std::size_t room = folder < kLongestPath ? kLongestPath - folder : 0;
-  DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 16);
   for (int attempt = 0; attempt < 64; ++attempt) {
+    std::uint32_t number = 0;
+    if (!RandomNumber(&number)) return;
     char name[kTemporaryNameSize];
-    TemporaryFileName(seed + static_cast<DWORD>(attempt) * 0x9E3779B1u, room, name);
+    TemporaryFileName(number, room, name);
     wchar_t wideName[kTemporaryNameSize];
     for (std::size_t i = 0; i < kTemporaryNameSize; ++i) wideName[i] = name[i];  // all ASCII
     wchar_t* const candidate = Joined(destination.path, folder, wideName);
     if (candidate == nullptr) return;
     HANDLE file = nullptr;
     DWORD error = OpenInFolder(destination.folder, wideName, GENERIC_READ | GENERIC_WRITE | DELETE,
-                               0, FILE_CREATE, FILE_NON_DIRECTORY_FILE, &file);
+                               0, FILE_CREATE, FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT,
+                               &file);
     if (IsUnsupported(error)) {
       file = CreateFileW(candidate, GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
       error = file != INVALID_HANDLE_VALUE ? 0 : GetLastError();
     }
     if (error == 0) {
@@ -362,44 +359,24 @@ Placed ReplaceThroughHandle(const CopyCalls& calls, HANDLE temporary,
   return placed;
 }
 
-// Removes the closed temporary file by name, but only while that name still reaches the file
-// that was ours: the folder may let others swap it.
-void RemoveByName(const CopyCalls& calls, const wchar_t* path, const FileIdentity& own) {
-  const HANDLE file = CreateFileW(path, DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
-  FileIdentity found = {};
-  const bool ours = calls.identify(file, &found) == 0 && found == own;
-  const bool marked = ours && calls.markForDeletion(file, true) == 0;
-  CloseHandle(file);
-  // A file system that refuses the mark leaves only the name, which was ours a moment ago.
-  if (ours && !marked) DeleteFileW(path);
-}
-
 // Puts the closed temporary file in the destination's place by name, as on file systems that
 // refuse the handle calls; written through, so the new name is on the disk when this returns.
 // `own` is the temporary file's identity, taken before it was closed: success only when the
-// destination is that file afterwards, whatever the move reported. Removes the file when the
-// copy failed or it did not get there.
+// destination is that file afterwards, whatever the move reported. Nothing is ever removed by
+// name: once the handle that proved the file ours is closed, the name may reach another user's
+// file. A failed copy or move leaves the temporary file behind.
 bool ReplaceByName(const CopyCalls& calls, const wchar_t* temporaryPath,
                    const Destination& destination, const FileIdentity& own, bool copied) {
-  if (!copied) {
-    RemoveByName(calls, temporaryPath, own);
-    return false;
-  }
+  if (!copied) return false;
   RetryWhileHeld([&]() -> DWORD { return calls.move(temporaryPath, destination.path); });
-  const bool placed = DestinationIs(calls, own, destination) == Same::kYes;
-  if (!placed) RemoveByName(calls, temporaryPath, own);
-  return placed;
+  return DestinationIs(calls, own, destination) == Same::kYes;
 }
 
-// The copy itself, once the destination's folder is open.
-std::int32_t CopyOver(const CopyCalls& calls, const wchar_t* source,
-                      const Destination& destination, const CopyProgress* progress) {
+// The copy itself, once the source and the destination's folder are open.
+std::int32_t CopyOver(const CopyCalls& calls, OwnedHandle& from, const Destination& destination,
+                      const CopyProgress* progress) {
   if (!MayBeOverwritten(destination)) return 0;
 
-  OwnedHandle from(CreateFileW(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   FILE_BASIC_INFO basic = {};
   LARGE_INTEGER size = {};
   if (!from.IsOpen() ||
@@ -467,11 +444,30 @@ std::int32_t DuplicateFileWith(const CopyCalls& calls, const wchar_t* source,
   const std::size_t folder = full != nullptr ? FolderLength(full) : 0;
   std::int32_t copied = 0;
   if (folder != 0 && full[folder] != L'\0') {
-    Destination opened(full, folder);
-    if (OpenFolder(opened)) copied = CopyOver(calls, source, opened, progress);
+    FolderWay way;
+    if (way.Open(WideText(full, folder)) == WayResult::kOpened) {
+      const HANDLE from = CreateFileW(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+      copied = DuplicateIntoFolder(calls, from, way.Folder(), way.FullPath(), full + folder,
+                                   progress);
+    }
   }
   Release(full);
   return copied;
+}
+
+std::int32_t DuplicateIntoFolder(const CopyCalls& calls, void* source, void* folder,
+                                 const WideText& folderPath, const wchar_t* name,
+                                 const CopyProgress* progress) {
+  OwnedHandle from(source);
+  if (folder == nullptr || name == nullptr || name[0] == L'\0' || folderPath.IsEmpty()) return 0;
+  for (const wchar_t* c = name; *c != L'\0'; ++c) {
+    if (*c == L'\\' || *c == L'/') return 0;
+  }
+  const WideText path = folderPath + WideText(name);
+  if (path.IsAbsent()) return 0;
+  const Destination destination(folder, path.CStr(), folderPath.Length());
+  return CopyOver(calls, from, destination, progress);
 }
 
 }  // namespace runtime

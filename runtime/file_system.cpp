@@ -125,6 +125,10 @@ std::int64_t QueryFileSizeWith(const FileQueryCalls& calls, const Text& path,
 
 std::int64_t QueryFileSizeWith(const WideFileQueryCalls& calls, const WideText& path) {
   if (path.IsEmpty()) return kNothingFound;
+  // A longer path is never judged by its first part, which may name another file or folder.
+  std::size_t named = path.Length();
+  while (named > 0 && path.CStr()[named - 1] == L'\\') --named;
+  if (named > kQueryLength) return kNothingFound;
   return QueryOver(calls, path.CStr(), kNoLeadBytes);
 }
 

@@ -40,8 +40,9 @@ struct WideFileQueryCalls {
   std::uint32_t (*attributes)(const wchar_t* path);
 };
 
-// The size query's rules over a UTF-16 path: the first 260 UTF-16 units, the same results. The
-// name reaches the file it spells, whatever the ANSI code page can hold.
+// The size query's rules over a UTF-16 path, the same results. The name reaches the file it
+// spells, whatever the ANSI code page can hold. A path of more than 260 UTF-16 units, trailing
+// backslashes aside, is never cut: nothing is found (-1), and no call is made.
 std::int64_t QueryFileSizeWith(const WideFileQueryCalls& calls, const WideText& path);
 std::int64_t QueryFileSize(const WideText& path);
 
@@ -54,9 +55,10 @@ struct CopyProgress {
 };
 
 // Copies `source` over `destination`, both UTF-16 paths that reach exactly the files they spell.
-// The destination's folder is opened once, and every name inside it is looked up from that
-// handle, never by path again: nobody who can change the folders on the path can bend the copy
-// elsewhere, and the folder itself cannot be renamed while the copy runs. The new file is made in
+// The destination's folder is opened once, down its way from the volume's root (FolderWay, which
+// takes no link that standard users could have placed), and every name inside it is looked up
+// from that handle, never by path again: nobody who can change the folders on the path can bend
+// the copy elsewhere, and no folder of the way can be renamed while the copy runs. The new file is made in
 // that folder, its data flushed to the disk, and then put in the destination's place in one step
 // named relative to the folder, so neither a copy that fails part-way nor a power cut after
 // success leaves an older destination file damaged; a second flush after that step puts the new
@@ -67,11 +69,13 @@ struct CopyProgress {
 // shared folders of virtual machines), the new file is made and put in place by name instead
 // (replacing, written through). Whether a rename or move happened is asked of the files, by
 // volume and file ID, never of their names; when that cannot be told, the new file is left
-// alone and the copy gives 0. Non-zero only when the destination holds the complete new file; 0
+// alone and the copy gives 0. Nothing is removed by name: a new file that the by-name way could
+// not put in place stays behind, and the copy gives 0. Non-zero only when the destination holds the complete new file; 0
 // at once for a null or empty path. The new file takes over the source's last-write time and its
 // attributes except read-only and hidden. A destination that is a folder, or a file marked
 // read-only or hidden, is not overwritten (0), as the platform's own copy refuses them. The
-// temporary file is named as TemporaryFileName says. A destination that another program holds
+// temporary file is named as TemporaryFileName says, for a number from the system's random
+// source; a name already taken, by a file or a link, is tried again with a new number. A destination that another program holds
 // open is waited for up to about two seconds before the copy gives 0.
 // `progress`, when given, hears of the copy once before the first block and after every block
 // but the last, with fewer bytes than the total, and once with the total when the data is on the
@@ -107,6 +111,15 @@ const CopyCalls& PlatformCopyCalls();
 // DuplicateFile over the given calls.
 std::int32_t DuplicateFileWith(const CopyCalls& calls, const wchar_t* source,
                                const wchar_t* destination, const CopyProgress* progress = nullptr);
+
+// The same copy from the open file `source` (opened for reading; closed here, whatever the
+// outcome) to the file `name`, a name without any folder in it, inside the open `folder`: the
+// last folder of a FolderWay, whose FullPath() is `folderPath` (ending in a backslash), which
+// only the by-name way uses. 0 for a null folder or source, an empty name or one with a
+// separator.
+std::int32_t DuplicateIntoFolder(const CopyCalls& calls, void* source, void* folder,
+                                 const WideText& folderPath, const wchar_t* name,
+                                 const CopyProgress* progress = nullptr);
 
 // A copy that someone watches puts its data on the disk as it goes, so that its bar moves at
 // the disk's pace and the last flush, which nothing can interrupt, stays short. The bytes to

@@ -59,5 +59,10 @@ Text Utf8FromWide(const WideText& wide);   // absent when memory runs out
 Text BestFitAnsi(const WideText& wide);
 // Into the ANSI code page exactly; absent when a character has no form there.
 Text ExactAnsi(const WideText& wide);
+// The ANSI command line's form of `wide`, made by the very call with which Windows builds that
+// line from the Unicode one (RtlUnicodeStringToAnsiString): a surrogate pair or an unpaired
+// surrogate becomes what GetCommandLineA holds. Absent when memory runs out or the text is
+// longer than the call takes.
+Text CommandLineAnsi(const WideText& wide);
 
 }  // namespace runtime

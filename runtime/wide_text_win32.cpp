@@ -1,5 +1,6 @@
 // The platform's conversions for WideText.
 #include <windows.h>
+#include <winternl.h>
 
 #include "runtime/memory.h"
 #include "runtime/wide_text.h"
@@ -50,5 +51,19 @@ WideText WideFromUtf8(const Text& utf8) { return WideFrom(CP_UTF8, utf8); }
 Text Utf8FromWide(const WideText& wide) { return NarrowTo(CP_UTF8, wide, false); }
 Text BestFitAnsi(const WideText& wide) { return NarrowTo(CP_ACP, wide, false); }
 Text ExactAnsi(const WideText& wide) { return NarrowTo(CP_ACP, wide, true); }
+
+Text CommandLineAnsi(const WideText& wide) {
+  if (wide.IsAbsent()) return Text();
+  constexpr std::size_t kLongest = 0x7FFF;  // characters a UNICODE_STRING holds
+  if (wide.Length() > kLongest) return Text();
+  UNICODE_STRING unicode;
+  unicode.Length = unicode.MaximumLength = static_cast<USHORT>(sizeof(wchar_t) * wide.Length());
+  unicode.Buffer = const_cast<PWSTR>(wide.CStr());
+  ANSI_STRING ansi = {};
+  if (RtlUnicodeStringToAnsiString(&ansi, &unicode, TRUE) < 0) return Text();
+  Text narrow(ansi.Buffer, ansi.Length);
+  RtlFreeAnsiString(&ansi);
+  return narrow;
+}
 
 }  // namespace runtime

@@ -10,6 +10,14 @@ namespace {
 
 std::string Str(const Text& t) { return std::string(t.CStr(), t.Length()); }
 
+// Each byte as one UTF-16 unit, and back: the wide rules must split the same units alike.
+std::wstring Widened(const std::string& bytes) {
+  std::wstring wide;
+  for (char c : bytes) wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
+  return wide;
+}
+std::wstring Str(const WideText& t) { return std::wstring(t.CStr(), t.Length()); }
+
 // Shows blanks and tabs, so a failing row says exactly which bytes it had.
 std::string Visible(const std::string& s) {
   std::string out = "`";
@@ -71,7 +79,20 @@ TEST(CommandLineTest, SplitsEveryRowOfTheTable) {
       EXPECT_EQ(cursor.nextIndex, static_cast<std::int32_t>(c.parameters.size()));
     }
     EXPECT_EQ(ParameterCountOf(c.line), c.count) << "the count after the parameters";
+    EXPECT_TRUE(Str(JoinedParametersOf(Widened(c.line).c_str())) ==
+                Widened(Str(JoinedParametersOf(c.line))))
+        << "the UTF-16 join";
   }
+}
+
+// Every unit of the UTF-16 line arrives as it was: an unpaired surrogate is no U+FFFD.
+TEST(CommandLineTest, TheUtf16JoinKeepsEveryUnit) {
+  const wchar_t line[] = {L'"', L't', L'"', L' ', L' ', L'a', 0xD800, L'.', L'p', L'a', L'k',
+                          L' ', L'b', 0xDC00, 0xD83D, 0xDE82, L' ', 0};
+  const wchar_t joined[] = {L'a', 0xD800, L'.', L'p', L'a', L'k', L' ', L'b', 0xDC00, 0xD83D,
+                            0xDE82, 0};
+  EXPECT_TRUE(Str(JoinedParametersOf(line)) == joined);
+  EXPECT_TRUE(Str(JoinedParametersOf(static_cast<const wchar_t*>(nullptr))).empty());
 }
 
 TEST(CommandLineTest, TokensPointIntoTheLineItself) {
@@ -139,8 +160,11 @@ TEST(CommandLineTest, ProgramPathDropsOnlyALeadingLongPathPrefix) {
     const Text path = ProgramPathFrom(c.reported, c.count);
     EXPECT_EQ(Str(path), c.path) << c.reported << " count " << c.count;
     EXPECT_FALSE(path.IsAbsent()) << c.reported;
+    const std::wstring wide = Widened(std::string(c.reported, c.count));
+    EXPECT_TRUE(Str(ProgramPathFrom(wide.c_str(), c.count)) == Widened(c.path)) << c.reported;
   }
-  EXPECT_EQ(Str(ProgramPathFrom(nullptr, 5)), "");
+  EXPECT_EQ(Str(ProgramPathFrom(static_cast<const char*>(nullptr), 5)), "");
+  EXPECT_TRUE(Str(ProgramPathFrom(static_cast<const wchar_t*>(nullptr), 5)).empty());
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // copy with its failures (a full tmpfs drive T:, a destination held open by another process,
 // and, through stand-ins for two handle calls, the file systems that refuse them).
 #include <windows.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "runtime/file_system.h"
+#include "runtime/player_access.h"
 #include "tests/support/file_holder.h"
 
 namespace runtime {
@@ -107,6 +109,7 @@ struct HandleCallFaults {
   bool replacedAnyway = false;  // the rename happens, and then `replace` is reported
   DWORD identify = 0;           // no file can say which it is
   bool swapBeforeMove = false;  // another user puts a file of theirs in the temporary one's place
+  DWORD move = 0;               // the by-name move fails, moving nothing
 };
 HandleCallFaults faults;
 
@@ -138,7 +141,7 @@ std::uint32_t FaultyMove(const wchar_t* from, const wchar_t* to) {
     CloseHandle(file);
     DeleteFileW(aside.c_str());
   }
-  return PlatformCopyCalls().move(from, to);
+  return faults.move != 0 ? faults.move : PlatformCopyCalls().move(from, to);
 }
 
 const CopyCalls kFaultyCalls = {FaultyMark, FaultyReplace, FaultyIdentify, FaultyMove};
@@ -482,6 +485,9 @@ TEST_F(DuplicateFileTest, RefusedHandleCallsGoByNameAndLeaveNothing) {
       {{ERROR_NOT_SUPPORTED, 0, false, 0, true}, kSwappedInPlace, "by-name move swapped"},
       {{ERROR_NOT_SUPPORTED, 0, false, ERROR_UNEXP_NET_ERR}, kLeftBehind,
        "by name, no identity"},
+      // Once its handle is closed, the name may reach another user's file: nothing goes by name.
+      {{ERROR_NOT_SUPPORTED, 0, false, 0, false, ERROR_UNEXP_NET_ERR}, kLeftBehind,
+       "by name, move failed"},
   };
   for (const auto& c : cases) {
     ASSERT_TRUE(WriteBytes(destination_, Pattern(3000, 3)));
@@ -728,7 +734,8 @@ TEST_F(DuplicateFileTest, AFullDiskKeepsTheOlderCopy) {
       {400 * 1024, "larger than the drive"},
       {200 * 1024, "fits alone, not beside the older copy"},
   };
-  // Also where the file system refuses the deletion mark: the new file then goes by its name.
+  // Also where the file system refuses the deletion mark: the new file then goes by its name,
+  // and since nothing is removed by name, what was written of it stays beside the older copy.
   for (const DWORD refusedMark : {DWORD{0}, DWORD{ERROR_NOT_SUPPORTED}}) {
     for (const auto& c : cases) {
       const std::string label = c.label + std::string(refusedMark ? ", mark refused" : "");
@@ -739,7 +746,14 @@ TEST_F(DuplicateFileTest, AFullDiskKeepsTheOlderCopy) {
       faults = {};
       EXPECT_EQ(Summary(ReadBytes(older)), Summary(olderBytes)) << label;
       EXPECT_TRUE(ReadBytes(older) == olderBytes) << label;
-      EXPECT_EQ(Joined(ListFolder(folder)), "{addon.pak}") << label;
+      Names names = ListFolder(folder);
+      if (refusedMark != 0) {
+        ASSERT_EQ(names.size(), 2u) << label << " " << Joined(names);
+        EXPECT_EQ(names[1].rfind("~PakInstaller-", 0), 0u) << label << " " << names[1];
+        ASSERT_TRUE(DeleteFileA((folder + "\\" + names[1]).c_str())) << label;
+        names = ListFolder(folder);
+      }
+      EXPECT_EQ(Joined(names), "{addon.pak}") << label;
     }
   }
   // Where the new copy fits, it replaces the older one.
@@ -748,6 +762,79 @@ TEST_F(DuplicateFileTest, AFullDiskKeepsTheOlderCopy) {
   EXPECT_TRUE(ReadBytes(older) == Pattern(60 * 1024, 17)) << Summary(ReadBytes(older));
   EXPECT_EQ(Joined(ListFolder(folder)), "{addon.pak}");
   RemoveTree(folder);
+}
+
+}  // namespace
+}  // namespace runtime
+
+namespace runtime {
+namespace {
+
+// Wine keeps no access lists and runs every process under one user, so the player's token and
+// the file's list are stood in for: this process's own token, and a list made from SDDL.
+struct PlayerWorld {
+  bool player = true;
+  const wchar_t* list = nullptr;  // null: the file's list cannot be read
+};
+PlayerWorld world;
+
+void* OwnToken() {
+  if (!world.player) return nullptr;
+  HANDLE own = nullptr;
+  HANDLE token = nullptr;
+  if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE, &own)) {
+    if (!DuplicateToken(own, SecurityIdentification, &token)) token = nullptr;
+    CloseHandle(own);
+  }
+  return token;
+}
+void CloseToken(void* token) { CloseHandle(token); }
+void* ListedDescriptor(void*) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (world.list == nullptr ||
+      !ConvertStringSecurityDescriptorToSecurityDescriptorW(world.list, SDDL_REVISION_1,
+                                                            &descriptor, nullptr)) {
+    return nullptr;
+  }
+  return descriptor;
+}
+void ReleaseDescriptor(void* descriptor) { LocalFree(descriptor); }
+const PlayerAccessCalls kStandIns = {OwnToken, CloseToken, ListedDescriptor, ReleaseDescriptor};
+
+TEST_F(FileSystemPlatform, TheAddOnIsReadOnlyWhereThePlayerMayReadIt) {
+  const std::string addOn = Make("addon.pak", 4000, 5);
+  const struct {
+    PlayerWorld world;
+    std::int64_t size;  // what AddOnFile reports
+    const char* label;
+  } cases[] = {
+      {{true, L"O:BAG:BAD:(A;;FR;;;WD)"}, 4000, "everyone may read"},
+      {{true, L"O:BAG:BAD:(A;;FA;;;SY)"}, -1, "only the system may read"},
+      {{true, L"O:BAG:BAD:(A;;FW;;;WD)"}, -1, "everyone may write, nobody read"},
+      {{true, L"O:BAG:BAD:(D;;FR;;;WD)(A;;FA;;;WD)"}, -1, "reading denied first"},
+      {{true, L"O:BAG:BAD:"}, -1, "an empty list"},
+      {{true, nullptr}, -1, "a list that cannot be read"},
+      // No unelevated shell: the tool reads as it always has.
+      {{false, L"O:BAG:BAD:(A;;FA;;;SY)"}, 4000, "no player"},
+  };
+  for (const auto& c : cases) {
+    world = c.world;
+    AddOnFile file(kStandIns, WideText(Wide(addOn).c_str()));
+    EXPECT_EQ(file.Size(), c.size) << c.label;
+    void* const opened = file.Release();
+    EXPECT_EQ(opened != nullptr, c.size >= 0) << c.label;
+    if (opened != nullptr) CloseHandle(opened);
+  }
+  world = {};
+  // The platform's own calls, on a file the player made himself.
+  EXPECT_EQ(AddOnFile(PlatformPlayerAccessCalls(), WideText(Wide(addOn).c_str())).Size(), 4000);
+  EXPECT_EQ(AddOnFile(kStandIns, WideText(Wide(base_).c_str())).Size(), -1) << "a folder";
+  // Held by another program: there, with its size, but nothing to copy from (message 7, not 4).
+  FileHolder held(PathBesideExecutable("hold_file.exe").c_str(), addOn.c_str(), GENERIC_READ, 0);
+  ASSERT_TRUE(held.Held());
+  AddOnFile heldFile(kStandIns, WideText(Wide(addOn).c_str()));
+  EXPECT_EQ(heldFile.Size(), 4000);
+  EXPECT_EQ(heldFile.Release(), nullptr);
 }
 
 }  // namespace

@@ -218,6 +218,13 @@ TEST_F(QueryFileSizeRules, LooksAtTheFirst260CharactersOnly) {
     EXPECT_EQ(world_.log.substr(0, 5 + c.searched.size() + 1), "find " + c.searched + ";")
         << c.path.size() << " characters";
     EXPECT_EQ(std::string(path.CStr()), c.path) << "the caller's text is unchanged";
+    // A UTF-16 path is never judged by its first 260 units: whole, or not found at all.
+    world_.log.clear();
+    const std::size_t named = c.path.find_last_not_of('\\') + 1;
+    const bool whole = named <= 260;
+    EXPECT_EQ(QueryFileSizeWith(kWideFake, Widened(c.path)), whole ? c.result : -1)
+        << c.path.size() << " UTF-16 units";
+    EXPECT_EQ(world_.log.empty(), !whole) << c.path.size() << " UTF-16 units";
   }
 }
 

@@ -3,6 +3,7 @@
 // code and what changed on disk. Each scenario's whole folder is compared before and after, so
 // a stray copy, a leftover temporary file or a touched config.pref fails it too.
 #include <windows.h>
+#include <aclapi.h>
 
 #include <gtest/gtest.h>
 
@@ -30,6 +31,11 @@ const std::string kAddOn = "MVPAK\x01\x00 trains of the northern line\r\n\x1a\xf
 const std::string kOlderAddOn = "MVPAK\x01 older trains";
 const std::string kOtherAddOn = "MVPAK\x02 the wrong trains";
 constexpr const char* kDirectory = "<dir>";
+// Layout entries made on the Unix side: "<link>" and a folder below {root} make the entry a
+// symbolic link to that folder (what Windows programs under Wine walk through as a junction);
+// "<mode>" and Unix mode bits give the folder those (0777: every user may change it).
+const std::string kLink = "<link>";
+const std::string kMode = "<mode>";
 
 // The executable under test: this build's, or the same build as released (signed) when
 // PAKINSTALLER_EXE names it.
@@ -38,7 +44,8 @@ std::string ExecutableUnderTest() {
   return released != nullptr && *released != '\0' ? released : INSTALLER_EXE;
 }
 
-// A file (or, with kDirectory as content, a folder) below the scenario's folder.
+// A file (or, with kDirectory as content, a folder; or a link or mode, above) below the
+// scenario's folder.
 struct Entry {
   std::string path;
   std::string content;
@@ -90,6 +97,60 @@ std::string Summarize(const fs::path& path, std::int64_t size) {
   }
   if (same && read == size) return BigAddOn(size);
   return "<" + std::to_string(size) + " bytes, not the big add-on>";
+}
+
+// The Unix name of a Windows path, through Wine's own export.
+std::string UnixName(const fs::path& path) {
+  using Convert = char*(CDECL*)(const wchar_t*);
+  const auto convert = reinterpret_cast<Convert>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name")));
+  if (convert == nullptr) return "";
+  char* unix = convert(path.wstring().c_str());
+  if (unix == nullptr) return "";
+  std::string name = unix;
+  HeapFree(GetProcessHeap(), 0, unix);
+  return name;
+}
+
+// Runs a program of the Unix side to its end (Wine gives no handle to wait on: `done` tells).
+template <typename Done>
+bool RunUnix(const char* program, std::string line, Done done) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessA(program, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+    return false;
+  }
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+  for (const DWORD start = GetTickCount(); !done(); Sleep(10)) {
+    if (GetTickCount() - start > 10000) return false;
+  }
+  return true;
+}
+
+// Whether the folder's access list lets Everyone add files: Wine makes the list up from the
+// mode bits, so this is how a changed mode shows.
+bool EveryoneMayAddFiles(const fs::path& folder) {
+  PACL list = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetNamedSecurityInfoW(folder.wstring().c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                            nullptr, nullptr, &list, nullptr, &descriptor) != ERROR_SUCCESS) {
+    return false;
+  }
+  SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+  PSID everyone = nullptr;
+  AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone);
+  bool may = false;
+  for (DWORD i = 0; list != nullptr && i < list->AceCount; ++i) {
+    ACCESS_ALLOWED_ACE* entry = nullptr;
+    may = may || (GetAce(list, i, reinterpret_cast<void**>(&entry)) &&
+                  entry->Header.AceType == ACCESS_ALLOWED_ACE_TYPE &&
+                  EqualSid(&entry->SidStart, everyone) && (entry->Mask & FILE_ADD_FILE));
+  }
+  FreeSid(everyone);
+  LocalFree(descriptor);
+  return may;
 }
 
 // A row started through CreateProcessW under `codePage`.
@@ -299,6 +360,27 @@ const std::vector<Scenario>& Scenarios() {
        kAddOnArgument, Enter(), "pak", {NotInstalled("trains.pak")}, {}, "",
        "game\\pak\\trains.pak"},
 
+      // Links on the way to the pak-set folder. In a folder every user may change, anybody could
+      // have put one there to send the administrator's copy into another program's folder: the
+      // prompt as ever, then only message 7, and nothing written behind the link. Where only
+      // administrators can change the folder, a link is theirs and is followed.
+      {"game_folder_every_user_may_change", kConfig, {{"game", kMode + "0777"}}, kAddOnArgument,
+       Enter(), "pak", {Installed("trains.pak")}, {{"game\\pak\\trains.pak", kAddOn}}},
+      {"link_as_pakset_folder_in_a_folder_every_user_may_change", kConfig,
+       {{"elsewhere\\pak\\trains.pak", kOtherAddOn}, {"game\\mods", kLink + "elsewhere\\pak"},
+        {"game", kMode + "0777"}},
+       kAddOnArgument, Typed("mods"), "pak", {NotInstalled("trains.pak")}, {}},
+      {"link_as_game_folder_in_a_folder_every_user_may_change",
+       "[Tavelmark]\r\nmorvenholt_directory={root}open\\game\\\r\n",
+       {{"elsewhere\\pak\\trains.pak", kOtherAddOn}, {"open", kDirectory},
+        {"open\\game", kLink + "elsewhere"}, {"open", kMode + "0777"}},
+       kAddOnArgument, Enter(), "pak", {NotInstalled("trains.pak")}, {}},
+      {"link_in_a_folder_only_administrators_may_change", kConfig,
+       {{"elsewhere\\pak", kDirectory}, {"game\\mods", kLink + "elsewhere\\pak"},
+        {"game", kMode + "0755"}},
+       kAddOnArgument, Typed("mods"), "pak", {Installed("trains.pak")},
+       {{"elsewhere\\pak\\trains.pak", kAddOn}, {"game\\mods\\trains.pak", kAddOn}}},
+
       // Names outside the ANSI code page, as the shell passes them: the ANSI command line holds
       // look-alikes (Dogan, Lódz, ??); the file is reached by its own name in UTF-16, installed
       // under it and named in the message as the player sees it.
@@ -469,6 +551,12 @@ void RunAndCheck(const Scenario& scenario) {
   const fs::path root = fs::path(ui::WindowsPath(SCENARIO_ROOT)) / scenario.name;
   const std::string rootText = root.string() + "\\";
   std::error_code ignored;
+  // Links of an earlier run go first: removing the folders would only go through them. Only an
+  // existing folder, whose removal is rm's last step, tells when rm is done.
+  const std::string unixRoot = UnixName(root);
+  if (!unixRoot.empty() && fs::exists(root)) {
+    ASSERT_TRUE(RunUnix("Z:\\bin\\rm", "rm -rf \"" + unixRoot + "\"", [&] { return !fs::exists(root); }));
+  }
   fs::remove_all(root, ignored);
 
   const fs::path tool = root / ui::WideFromUtf8(scenario.toolFolder);
@@ -487,7 +575,16 @@ void RunAndCheck(const Scenario& scenario) {
   for (const Entry& entry : scenario.layout) {
     const fs::path path = root / (scenario.unicode ? fs::path(ui::WideFromUtf8(entry.path))
                                                    : fs::path(entry.path));
-    if (entry.content == kDirectory) {
+    if (entry.content.starts_with(kLink)) {
+      const std::string to = UnixName(root / entry.content.substr(kLink.size()));
+      ASSERT_TRUE(RunUnix("Z:\\bin\\ln", "ln -sfn \"" + to + "\" \"" + UnixName(path) + "\"",
+                          [&] { return fs::exists(path); })) << entry.path;
+    } else if (entry.content.starts_with(kMode)) {
+      const std::string mode = entry.content.substr(kMode.size());
+      ASSERT_TRUE(RunUnix("Z:\\bin\\chmod", "chmod " + mode + " \"" + UnixName(path) + "\"",
+                          [&] { return EveryoneMayAddFiles(path) == (mode.back() == '7'); }))
+          << entry.path;
+    } else if (entry.content == kDirectory) {
       fs::create_directories(path);
     } else {
       WriteBytes(path, entry.content);
@@ -611,6 +708,20 @@ TEST(UmlautGameFolder, InstallsWhicheverWayConfigPrefWasSaved) {
     RemoveDirectoryA((game + "pak").c_str());
     RemoveDirectoryA(game.c_str());
   }
+}
+
+// A path longer than 260 UTF-16 units is taken whole or not at all: the add-on's path here is
+// missing, while its first 260 units name another add-on.
+TEST(LongPaths, AreNeverJudgedByTheirFirst260Units) {
+  const std::string name = "long_add_on_path_is_judged_whole";
+  const std::size_t used = (fs::path(ui::WindowsPath(SCENARIO_ROOT)) / name).string().size() +
+                           std::string("\\downloads\\.pak").size();
+  ASSERT_LT(used, 250u);
+  const std::string cut = "downloads\\" + std::string(260 - used, 'a') + ".pak";
+  const std::string missing = std::string(cut, std::string("downloads\\").size()) + "x.pak";
+  const std::string argument = "\"{root}downloads\\" + missing + "\"";
+  RunAndCheck({name.c_str(), kConfig, {{cut, kOtherAddOn}}, argument.c_str(), Enter(), "pak",
+               {kAddOnMissing, NotInstalled(missing)}, {}});
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, InstallerRun, testing::ValuesIn(Scenarios()),
