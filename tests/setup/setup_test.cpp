@@ -659,7 +659,7 @@ TEST_F(SetupTest, FailedWriteLeavesTheEarlierInstallationWhole) {
 // lists (it makes one up from the Unix mode bits), so what the folder holds after an install is
 // compared only where the platform keeps them.
 TEST_F(SetupTest, InstallFolderHasItsOwnAccessList) {
-  std::ifstream script(ui::WindowsPath(SETUP_SCRIPT));
+  std::ifstream script(ui::WindowsPath(GUARD_SCRIPT));
   const std::string text((std::istreambuf_iterator<char>(script)), std::istreambuf_iterator<char>());
   const std::string define = "!define INSTALL_FOLDER_ACCESS \"";
   const std::size_t at = text.find(define);
