@@ -76,14 +76,14 @@ NTSTATUS OpenInFolder(HANDLE folder, const wchar_t* name, USHORT length, ACCESS_
 constexpr NTSTATUS kNotFound = static_cast<NTSTATUS>(0xC0000034);   // STATUS_OBJECT_NAME_NOT_FOUND
 constexpr NTSTATUS kCollision = static_cast<NTSTATUS>(0xC0000035);  // STATUS_OBJECT_NAME_COLLISION
 
-// Who can change the open folder. A standard user who owns it may give themselves any right at
-// any time, so only the administration may own it (under Wine, which keeps no owners, also the
-// user the setup runs as).
-Verdict JudgeOpenFolder(HANDLE folder) {
+// Who can change the open folder, the one used (kItself) or one on the way to it (kAbove). Any
+// account that owns a folder may give itself any right on it at any time, so only the
+// administration may own it (under Wine, which keeps no owners, also the user the setup runs as).
+Verdict JudgeOpenFolder(HANDLE folder, runtime::FolderRole role) {
   BY_HANDLE_FILE_INFORMATION information;
   if (!GetFileInformationByHandle(folder, &information)) return kUnknown;
   if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return kLink;
-  switch (runtime::JudgeFolder(folder)) {
+  switch (runtime::JudgeFolder(folder, role)) {
     case runtime::FolderJudgement::kProtected:
       break;
     case runtime::FolderJudgement::kChangeable:
@@ -104,9 +104,9 @@ struct WalkResult {
   bool made = false;        // the last folder was made with its descriptor
 };
 
-// Goes down `path` from its drive's root and judges every folder on the way. The drive's root
-// is opened, not judged: Windows lets every signed-in user add folders of their own to it, which
-// changes nothing below it. With kMake, missing folders are made, the last one with `descriptor`;
+// Goes down `path` from its drive's root and judges every folder on the way, the last one as the
+// folder used and the others as folders above it. With kMake, missing folders are made, the last
+// one with `descriptor`;
 // the last folder's handle is left in `last` (kMake: to give it the descriptor; kRemove: held,
 // with delete access and without delete sharing, so nobody can rename it until it is closed).
 WalkResult Walk(const wchar_t* path, Last mode, void* descriptor, OwnedHandle& last) {
@@ -124,10 +124,8 @@ WalkResult Walk(const wchar_t* path, Last mode, void* descriptor, OwnedHandle& l
   folder.Reset(CreateFileW(root, READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   result.reached = 3;
-  if (folder.Get() == INVALID_HANDLE_VALUE) {
-    result.verdict = kUnknown;
-    return result;
-  }
+  result.verdict = folder.Get() == INVALID_HANDLE_VALUE ? kUnknown : JudgeOpenFolder(folder.Get(), runtime::FolderRole::kAbove);
+  if (result.verdict != kSafe) return result;
   for (;;) {
     while (path[at] == L'\\') ++at;
     if (path[at] == L'\0') break;
@@ -167,7 +165,8 @@ WalkResult Walk(const wchar_t* path, Last mode, void* descriptor, OwnedHandle& l
       result.verdict = mode == Last::kMake ? kFailed : kUnknown;
       return result;
     }
-    result.verdict = JudgeOpenFolder(opened.Get());
+    result.verdict =
+        JudgeOpenFolder(opened.Get(), isLast ? runtime::FolderRole::kItself : runtime::FolderRole::kAbove);
     if (result.verdict != kSafe) return result;
     folder.TakeFrom(opened);
     at = next;
