@@ -21,6 +21,7 @@
 #include <shellapi.h>
 #include <winternl.h>
 
+#include "installer/setup/folder_path.h"
 #include "runtime/folder_access_win32.h"
 
 namespace {
@@ -112,10 +113,9 @@ struct WalkResult {
 WalkResult Walk(const wchar_t* path, Last mode, void* descriptor, OwnedHandle& last) {
   WalkResult result;
   // A drive and at least one folder on it: the root itself is nobody's install folder.
-  const bool drive = ((path[0] | 0x20) >= L'a' && (path[0] | 0x20) <= L'z') && path[1] == L':' && path[2] == L'\\';
-  std::size_t at = 3;
-  while (drive && path[at] == L'\\') ++at;
-  if (!drive || path[at] == L'\0') {
+  std::size_t begin = 0;
+  std::size_t end = setup::FirstNameAt(path);
+  if (end == 0 || !setup::NextName(path, end, &begin, &end)) {
     result.verdict = kUsage;
     return result;
   }
@@ -126,16 +126,14 @@ WalkResult Walk(const wchar_t* path, Last mode, void* descriptor, OwnedHandle& l
   result.reached = 3;
   result.verdict = folder.Get() == INVALID_HANDLE_VALUE ? kUnknown : JudgeOpenFolder(folder.Get(), runtime::FolderRole::kAbove);
   if (result.verdict != kSafe) return result;
-  for (;;) {
-    while (path[at] == L'\\') ++at;
-    if (path[at] == L'\0') break;
-    std::size_t end = at;
-    while (path[end] != L'\0' && path[end] != L'\\') ++end;
-    std::size_t next = end;
-    while (path[next] == L'\\') ++next;
-    const bool isLast = path[next] == L'\0';
+  for (bool more = true; more;) {
+    const wchar_t* name = path + begin;
+    const auto length = static_cast<USHORT>(end - begin);
     result.reached = end;
-    const auto length = static_cast<USHORT>(end - at);
+    std::size_t nextBegin = 0;
+    std::size_t nextEnd = 0;
+    more = setup::NextName(path, end, &nextBegin, &nextEnd);
+    const bool isLast = !more;
 
     ACCESS_MASK access = READ_CONTROL;
     // Folders above share everything: standard users cannot rename them anyway once judged.
@@ -148,14 +146,14 @@ WalkResult Walk(const wchar_t* path, Last mode, void* descriptor, OwnedHandle& l
     }
     OwnedHandle opened;
     NTSTATUS status =
-        OpenInFolder(folder.Get(), path + at, length, access, share, FILE_OPEN, FILE_DIRECTORY_FILE, nullptr, opened.Out());
+        OpenInFolder(folder.Get(), name, length, access, share, FILE_OPEN, FILE_DIRECTORY_FILE, nullptr, opened.Out());
     if (status == kNotFound && mode == Last::kMake) {
-      status = OpenInFolder(folder.Get(), path + at, length, access, share, FILE_CREATE, FILE_DIRECTORY_FILE,
+      status = OpenInFolder(folder.Get(), name, length, access, share, FILE_CREATE, FILE_DIRECTORY_FILE,
                             isLast ? descriptor : nullptr, opened.Out());
       result.made = isLast && NT_SUCCESS(status);
       // Made by someone else in between: judged as found.
       if (status == kCollision) {
-        status = OpenInFolder(folder.Get(), path + at, length, access, share, FILE_OPEN, FILE_DIRECTORY_FILE,
+        status = OpenInFolder(folder.Get(), name, length, access, share, FILE_OPEN, FILE_DIRECTORY_FILE,
                               nullptr, opened.Out());
       }
     }
@@ -169,7 +167,8 @@ WalkResult Walk(const wchar_t* path, Last mode, void* descriptor, OwnedHandle& l
         JudgeOpenFolder(opened.Get(), isLast ? runtime::FolderRole::kItself : runtime::FolderRole::kAbove);
     if (result.verdict != kSafe) return result;
     folder.TakeFrom(opened);
-    at = next;
+    begin = nextBegin;
+    end = nextEnd;
   }
   result.found = true;
   last.TakeFrom(folder);
