@@ -124,7 +124,9 @@ WalkResult Walk(const wchar_t* path, Last mode, void* descriptor, OwnedHandle& l
   folder.Reset(CreateFileW(root, READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   result.reached = 3;
-  result.verdict = folder.Get() == INVALID_HANDLE_VALUE ? kUnknown : JudgeOpenFolder(folder.Get(), runtime::FolderRole::kAbove);
+  result.verdict = folder.Get() == INVALID_HANDLE_VALUE
+                       ? kUnknown
+                       : JudgeOpenFolder(folder.Get(), runtime::FolderRole::kAbove);
   if (result.verdict != kSafe) return result;
   for (bool more = true; more;) {
     const wchar_t* name = path + begin;
