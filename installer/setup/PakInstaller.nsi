@@ -6,14 +6,15 @@
 ;   CONFIG   the example config.pref, already Windows-1252 with CR LF
 ;   GUIDE    LIESMICH.txt, likewise   ICON    the tool's icon   OUTFILE  the setup to write
 ;   READER   ReadSettings.exe, which reads an installed config.pref as the tool does
+;   GUARD    FolderGuard.exe, which judges folders by who can change them (FolderGuard.nsh)
 ;   SIGN     scripts/sign, when the setup and its uninstaller are to be signed
 ;
 ; Unattended: Setup.exe /S /GAME=<Morvenholt folder> [/PAKSET=<name>] [/D=<install folder>]
 ; Options are split as Windows splits a command line, so a value may be quoted, or the whole
 ; token; /D= comes last and unquoted (makensis reads it before the script does). /GAME may be
-; left out only over an earlier installation in a Program Files folder whose config.pref names
-; the game folder; otherwise (also over one elsewhere, which an older version allowed), or when
-; the folder does not exist, or when /D names a folder outside the Program Files folders,
+; left out only over an earlier installation in a protected folder (FolderGuard.nsh) whose
+; config.pref names the game folder; otherwise (also over one elsewhere, which an older version
+; allowed), or when the folder does not exist, or when /D names a folder that is not protected,
 ; nothing is installed and the exit code is 2.
 
 Unicode true
@@ -37,11 +38,6 @@ AllowSkipFiles off
 !define UNINSTALLER "Deinstallieren.exe"
 !define SHCNE_ASSOCCHANGED 0x08000000
 !define EXIT_REFUSED 2
-; The install folder's own access list, inheriting nothing ("P"): full control for
-; Administrators and SYSTEM, read and execute for Users. A parent folder that lets users write
-; (some games loosen theirs) then cannot open this one to them. Administrators own it, so a user
-; who made the folder beforehand cannot change the list back.
-!define INSTALL_FOLDER_ACCESS "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)"
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
@@ -65,7 +61,7 @@ Var PakSetGiven    ; 1 when /PAKSET was on the command line, with a value
 Var GameOption     ; the values of /GAME and /PAKSET as given
 Var PakSetOption
 Var OldInstall     ; the folder of the installation registered before this setup ("" none)
-Var OldSafe        ; 1 when that folder lies where standard users cannot write
+Var OldSafe        ; 1 when that folder is protected (IsProtectedFolder)
 Var LeftFolder     ; the earlier installation's folder when its files were left there
 Var OldGameDir     ; the values of an installed config.pref ("" when there is none)
 Var OldPakSet
@@ -77,6 +73,8 @@ Var FinishText
 !define LEFT_FOLDER_TEXT "Die bisherige Installation in $\"$LeftFolder$\" ist abgemeldet. Ihre \
   Dateien bleiben dort, weil auch andere Benutzer sie verändert haben könnten."
 Var PakSetBox
+
+!include FolderGuard.nsh
 
 ; ---- Pages ----------------------------------------------------------------------------------
 
@@ -164,8 +162,8 @@ FunctionEnd
 ; them only from the earlier installation, and only where standard users cannot write: a
 ; config.pref in a folder that no setup registered, or in one anyone could write, may be
 ; anyone's. ReadSettings.exe is the tool's own settings store, so the values are what the tool
-; reads (a UTF-8 byte-order mark, groups, case, blanks); it works on a copy in the temporary
-; folder, which no ANSI code page can spoil.
+; reads (a UTF-8 byte-order mark, groups, case, blanks); it works on a copy in the helpers'
+; folder, whose name no ANSI code page can spoil.
 Function ReadInstalledSettings
   StrCpy $OldGameDir ""
   StrCpy $OldPakSet ""
@@ -182,23 +180,21 @@ Function ReadInstalledSettings
   StrCpy $SettingsFile ""
   ${If} $0 != ""
   ${AndIf} ${FileExists} $0
+    Call MakeHelperFolder
+  ${AndIf} $HelperDir != ""
     StrCpy $SettingsFile $0
-    InitPluginsDir
-    SetDetailsPrint none
-    File "/oname=$PLUGINSDIR\ReadSettings.exe" "${READER}"
-    SetDetailsPrint both
-    Delete "$PLUGINSDIR\settings.txt"
-    CopyFiles /SILENT $0 "$PLUGINSDIR\config.pref"
-    SetOutPath $PLUGINSDIR
-    ExecWait '"$PLUGINSDIR\ReadSettings.exe" Tavelmark morvenholt_directory default_pakset'
+    Delete "$HelperDir\settings.txt"
+    CopyFiles /SILENT $0 "$HelperDir\config.pref"
+    SetOutPath $HelperDir
+    ExecWait '"$HelperDir\ReadSettings.exe" Tavelmark morvenholt_directory default_pakset'
     ClearErrors
-    FileOpen $1 "$PLUGINSDIR\settings.txt" r
+    FileOpen $1 "$HelperDir\settings.txt" r
     ${IfNot} ${Errors}
       FileReadUTF16LE $1 $OldGameDir
       FileReadUTF16LE $1 $OldPakSet
       FileClose $1
     ${EndIf}
-    Delete "$PLUGINSDIR\config.pref"
+    Delete "$HelperDir\config.pref"
     Push $OldGameDir
     Call WithoutLineEnd
     Pop $OldGameDir
@@ -291,43 +287,6 @@ Function AnsiFolder
   Exch $0
 FunctionEnd
 
-; Stack: a folder -> 1 when it lies inside one of the Program Files folders, where only
-; administrators can change files, else 0. The folder is absolute and without a trailing
-; backslash (FolderWithoutBackslash), so ".." cannot lead out.
-Function IsProtectedFolder
-  Exch $0
-  Push $1
-  Push $2
-  Push $3
-  Push $4
-  StrCpy $3 0
-  ; Both views of a 64-bit Windows, and the short names a folder may be given by.
-  ${ForEach} $1 0 3 + 1
-    ${Select} $1
-      ${Case} 0
-        StrCpy $4 $PROGRAMFILES32
-      ${Case} 1
-        StrCpy $4 $PROGRAMFILES64
-      ${Case} 2
-        System::Call 'kernel32::GetShortPathNameW(w "$PROGRAMFILES32", w .r4, i ${NSIS_MAX_STRLEN})'
-      ${CaseElse}
-        System::Call 'kernel32::GetShortPathNameW(w "$PROGRAMFILES64", w .r4, i ${NSIS_MAX_STRLEN})'
-    ${EndSelect}
-    StrLen $2 "$4\"
-    StrCpy $2 $0 $2
-    ${If} $4 != ""
-    ${AndIf} $2 == "$4\"
-      StrCpy $3 1
-    ${EndIf}
-  ${Next}
-  StrCpy $0 $3
-  Pop $4
-  Pop $3
-  Pop $2
-  Pop $1
-  Exch $0
-FunctionEnd
-
 ; Reads /GAME= and /PAKSET= from the command line, split once as Windows splits it: quotes
 ; group blanks, and ', ` and / are plain characters. An unquoted value may still hold blanks:
 ; the arguments after it that are no options are joined to it with one blank each.
@@ -413,18 +372,22 @@ FunctionEnd
 ; writes the ANSI code page here, which is what the tool reads. An installed config.pref whose
 ; values were read and stay the same keeps every byte as the player wrote it.
 Function WriteSettings
-  InitPluginsDir
+  ; Kept in the helpers' folder between reading and writing, where no standard user can change it.
+  Call MakeHelperFolder
+  ${If} $HelperDir == ""
+    Abort "config.pref kann nicht geschrieben werden."
+  ${EndIf}
   ${If} $SettingsFile == "$INSTDIR\config.pref"
   ${AndIf} $GameDir == $OldGameDir
   ${AndIf} $PakSet == $OldPakSet
     ; The same bytes, in a new file.
-    Delete "$PLUGINSDIR\kept.pref"
-    CopyFiles /SILENT "$INSTDIR\config.pref" "$PLUGINSDIR\kept.pref"
-    ${IfNot} ${FileExists} "$PLUGINSDIR\kept.pref"
+    Delete "$HelperDir\kept.pref"
+    CopyFiles /SILENT "$INSTDIR\config.pref" "$HelperDir\kept.pref"
+    ${IfNot} ${FileExists} "$HelperDir\kept.pref"
       Abort "config.pref kann nicht gelesen werden."
     ${EndIf}
     !insertmacro NewFileAt "$INSTDIR\config.pref"
-    CopyFiles /SILENT "$PLUGINSDIR\kept.pref" "$INSTDIR\config.pref"
+    CopyFiles /SILENT "$HelperDir\kept.pref" "$INSTDIR\config.pref"
     ${IfNot} ${FileExists} "$INSTDIR\config.pref"
       Abort "config.pref kann nicht geschrieben werden."
     ${EndIf}
@@ -432,11 +395,11 @@ Function WriteSettings
     Return
   ${EndIf}
   SetDetailsPrint none  ; the template's temporary place means nothing to the player
-  File "/oname=$PLUGINSDIR\config.pref" "${CONFIG}"
+  File "/oname=$HelperDir\config.pref" "${CONFIG}"
   SetDetailsPrint both
   !insertmacro NewFileAt "$INSTDIR\config.pref"
   ClearErrors
-  FileOpen $0 "$PLUGINSDIR\config.pref" r
+  FileOpen $0 "$HelperDir\config.pref" r
   FileOpen $1 "$INSTDIR\config.pref" w
   ${If} ${Errors}
     Abort "config.pref kann nicht geschrieben werden."
@@ -475,14 +438,6 @@ Function .onInit
     Push $OldInstall
     Call IsProtectedFolder
     Pop $OldSafe
-    ; A junction there leads elsewhere, wherever it lies (FILE_ATTRIBUTE_REPARSE_POINT).
-    System::Call 'kernel32::GetFileAttributesW(w "$OldInstall") i .r0'
-    ${If} $0 <> -1
-      IntOp $0 $0 & 0x400
-      ${If} $0 <> 0
-        StrCpy $OldSafe 0
-      ${EndIf}
-    ${EndIf}
   ${EndIf}
   ; Without /D the earlier installation's folder is offered, unless anyone could write there.
   ${If} $INSTDIR == "$PROGRAMFILES\${PRODUCT}"
@@ -502,6 +457,7 @@ Function .onInit
     ${If} $0 != 1
     ${OrIf} $GameDir == ""
     ${OrIfNot} ${FileExists} "$GameDir\*.*"
+      Call RemoveHelperFolder
       SetErrorLevel ${EXIT_REFUSED}
       Quit
     ${EndIf}
@@ -513,10 +469,25 @@ Function .onInit
     Pop $0
     ${If} $GameDir == ""
     ${OrIf} $0 != 1
+      Call RemoveHelperFolder
       SetErrorLevel ${EXIT_REFUSED}
       Quit
     ${EndIf}
   ${EndIf}
+FunctionEnd
+
+; Every way out: the helpers' folder goes with the setup. (A silent run shows no window, so it
+; ends through the last two.)
+Function .onGUIEnd
+  Call RemoveHelperFolder
+FunctionEnd
+
+Function .onInstSuccess
+  Call RemoveHelperFolder
+FunctionEnd
+
+Function .onInstFailed
+  Call RemoveHelperFolder
 FunctionEnd
 
 ; The program runs with administrator rights, so it goes only where standard users cannot
@@ -530,10 +501,15 @@ Function InstallFolderLeave
   Call IsProtectedFolder
   Pop $0
   ${If} $0 != 1
+  ${AndIf} $FolderReason == ""
     MessageBox MB_OK|MB_ICONEXCLAMATION "In den Ordner $\"$INSTDIR$\" kann PakInstaller nicht \
       installiert werden: Dort könnten auch Benutzer ohne Administratorrechte das Programm \
       austauschen.$\r$\n$\r$\nBitte wählen Sie einen Ordner unter $PROGRAMFILES, zum Beispiel \
       $PROGRAMFILES\${PRODUCT}."
+    Abort
+  ${ElseIf} $0 != 1
+    MessageBox MB_OK|MB_ICONEXCLAMATION "In den Ordner $\"$INSTDIR$\" kann PakInstaller nicht \
+      installiert werden: $FolderReason$\r$\n$\r$\nBitte wählen Sie einen anderen Ordner."
     Abort
   ${EndIf}
   ${If} $INSTDIR != $SettingsFrom
@@ -770,44 +746,6 @@ Function RegisterUninstaller
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
 FunctionEnd
 
-; Gives the install folder its own access list (INSTALL_FOLDER_ACCESS), through a handle on the
-; folder itself: a link put in its place is refused, never followed. Windows passes the list on
-; to what the folder already holds.
-Function ProtectInstallFolder
-  System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w "${INSTALL_FOLDER_ACCESS}", \
-    i 1, *p .r1, p 0) i .r0'
-  ${If} $0 = 0
-    Abort "Die Zugriffsrechte für $INSTDIR können nicht gesetzt werden."
-  ${EndIf}
-  System::Call 'advapi32::GetSecurityDescriptorDacl(p r1, *i .r2, *p .r3, *i .r4)'
-  System::Call 'advapi32::GetSecurityDescriptorOwner(p r1, *p .r8, *i .r4)'
-  ; READ_CONTROL | WRITE_DAC | WRITE_OWNER; FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT.
-  System::Call 'kernel32::CreateFileW(w "$INSTDIR", i 0xE0000, i 7, p 0, i 3, i 0x2200000, p 0) p .r5'
-  StrCpy $0 1
-  ${If} $5 <> -1
-    ; BY_HANDLE_FILE_INFORMATION begins with the attributes; FILE_ATTRIBUTE_REPARSE_POINT.
-    System::Call '*(&i52) p .r6'
-    System::Call 'kernel32::GetFileInformationByHandle(p r5, p r6) i .r0'
-    System::Call '*$6(i .r7)'
-    System::Free $6
-    IntOp $7 $7 & 0x400
-    ${If} $0 <> 0
-    ${AndIf} $7 = 0
-      ; OWNER_ and DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION
-      System::Call 'advapi32::SetSecurityInfo(p r5, i 1, i 0x80000005, p r8, p 0, p r3, p 0) i .r0'
-    ${Else}
-      StrCpy $0 1
-    ${EndIf}
-    System::Call 'kernel32::CloseHandle(p r5)'
-  ${EndIf}
-  System::Call 'kernel32::LocalFree(p r1)'
-  ${If} $0 <> 0
-    Abort "Die Zugriffsrechte für $INSTDIR können nicht gesetzt werden."
-  ${EndIf}
-  DetailPrint "Zugriffsrechte für $INSTDIR: Administratoren und System Vollzugriff, Benutzer \
-    Lesen und Ausführen."
-FunctionEnd
-
 ; The new installation is complete and registered: its files are there and the shell and the
 ; list of programs name its folder.
 Function CheckInstallation
@@ -825,28 +763,33 @@ FunctionEnd
 
 ; An installation elsewhere goes once the new one is complete, so there is one, and a failed
 ; write leaves the earlier one whole. The setup does it itself rather than running the earlier
-; uninstaller, which may lie where anyone could have replaced it. Where anyone could write, a
-; link may stand for the folder and lead to another program's files: there only the registry
-; entries go, and the files stay.
+; uninstaller, which may lie where anyone could have replaced it. Where standard users could
+; change the folder, a link may stand for it and lead to another program's files: there only
+; the registry entries go, and the files stay. The folder is judged once more as its files go.
 Function RemoveEarlierInstallation
   ${If} $OldInstall == ""
   ${OrIf} $OldInstall == $INSTDIR
     Return
   ${EndIf}
   StrCpy $R0 $OldInstall
+  !insertmacro RemoveRegistration $R0
   ${If} $OldSafe == 1
     DetailPrint "Die bisherige Installation in $OldInstall wird entfernt."
-    !insertmacro RemoveInstallation $R0
-  ${Else}
-    !insertmacro RemoveRegistration $R0
-    StrCpy $LeftFolder $OldInstall
-    DetailPrint "${LEFT_FOLDER_TEXT}"
+    !insertmacro RemoveEarlierFiles $R0
+    ${If} $0 == 0
+      Return
+    ${ElseIf} $FolderReason == ""
+      DetailPrint "Nicht alle Dateien in $OldInstall konnten gelöscht werden."
+      Return
+    ${EndIf}
   ${EndIf}
+  StrCpy $LeftFolder $OldInstall
+  DetailPrint "${LEFT_FOLDER_TEXT}"
 FunctionEnd
 
 Section
+  Call MakeInstallFolder
   SetOutPath "$INSTDIR"
-  Call ProtectInstallFolder
   !insertmacro NewFileAt "$INSTDIR\PakInstaller.exe"
   File "/oname=PakInstaller.exe" "${EXE}"
   !insertmacro NewFileAt "$INSTDIR\LIESMICH.txt"

@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "runtime/folder_access_win32.h"
 #include "tests/installer/installer_checks.h"
 #include "tests/installer/installer_session.h"
 #include "tests/ui_driver/ui_driver.h"
@@ -44,6 +45,9 @@ const std::wstring kLodz = L"C:\\Spiele\\\x141\xf3" L"d\x17a";
 // An older version's install folder where anyone could write, and another program's folder.
 const std::string kLinkedInstall = "C:\\Werkzeuge\\PakInstaller";
 const std::string kOtherProgram = "C:\\Werkzeuge\\Anderes Programm";
+// A folder under Program Files that every user may change, as games that loosen their folder's
+// access list make them (under Wine: Unix mode 0777).
+const std::string kOpenFolder = "C:\\Program Files\\Offen";
 const std::string kAddOn = "MVPAK\x01\x00 trains of the northern line\r\n\x1a\xff"s;
 constexpr int kWaitMs = 15000;
 
@@ -171,6 +175,34 @@ void LinkFolder(const std::string& link, const std::string& target) {
   const std::string at = UnixName(link);
   ASSERT_FALSE(to.empty() || at.empty()) << "not under Wine";
   ASSERT_TRUE(RunUnix("Z:\\bin\\ln", "ln -sfn \"" + to + "\" \"" + at + "\"", [&] { return Exists(link); })) << at;
+}
+
+// The folder's access list and owner as Wine makes them up from its Unix mode, in SDDL.
+std::string AccessOf(const std::string& path) {
+  PSECURITY_DESCRIPTOR held = nullptr;
+  constexpr SECURITY_INFORMATION kWhat = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, kWhat, nullptr, nullptr, nullptr, nullptr, &held) !=
+      ERROR_SUCCESS) {
+    return "";
+  }
+  char* text = nullptr;
+  ConvertSecurityDescriptorToStringSecurityDescriptorA(held, SDDL_REVISION_1, kWhat, &text, nullptr);
+  const std::string sddl = text != nullptr ? text : "";
+  LocalFree(text);
+  LocalFree(held);
+  return sddl;
+}
+
+// Makes `path` a folder that every user may change (`open`) or only read: under Wine, the Unix
+// mode that stands for Everyone's entry in its access list.
+void LetEveryoneChange(const std::string& path, bool open) {
+  MakeFolders(path);
+  const std::string at = UnixName(path);
+  ASSERT_FALSE(at.empty()) << "not under Wine";
+  const std::string everyone = open ? "0x1301ff;;;WD)" : "0x1200a9;;;WD)";
+  ASSERT_TRUE(RunUnix("Z:\\bin\\chmod", std::string("chmod ") + (open ? "0777" : "0755") + " \"" + at + "\"",
+                      [&] { return AccessOf(path).find(everyone) != std::string::npos; }))
+      << at << ": " << AccessOf(path);
 }
 
 void RemoveLink(const std::string& link) {
@@ -318,7 +350,7 @@ class SetupTest : public testing::Test {
     for (const std::string& folder :
          {"C:\\Gro\xdf" "e Spiele"s, "C:\\Spiele"s, "C:\\Werkzeuge"s, "C:\\AddOn Downloads"s,
           kProgramFiles + "\\Spiele Werkzeuge", kProgramFiles + "\\Spiele  Werkzeuge", kProgramFiles + "\\A",
-          kProgramFiles + "\\B", kProgramFiles + " Werkzeuge", kDefaultInstallDir}) {
+          kProgramFiles + "\\B", kProgramFiles + " Werkzeuge", kDefaultInstallDir, kOpenFolder}) {
       RemoveTree(folder);
     }
     for (const char* owner : {"OtherGame.Pak", "Removed.Pak"}) {
@@ -426,11 +458,13 @@ TEST_F(SetupTest, SilentInstallNamesAGameFolderOutsideTheCodePageByItsShortName)
   ExpectNothingInstalled(kDefaultInstallDir);
 }
 
-// A missing game folder, and an install folder outside Program Files: there anyone could
-// replace the program that later runs with administrator rights.
+// A missing game folder, and an install folder outside Program Files or inside or below a
+// folder there that every user may change: there anyone could replace the program that later
+// runs with administrator rights.
 TEST_F(SetupTest, SilentInstallRefusesAMissingGameFolderOrAnUnsafeInstallFolder) {
   const std::string game = " /GAME=" + kGameDir;
   const std::string safe = kProgramFiles + "\\Spiele Werkzeuge";
+  ASSERT_NO_FATAL_FAILURE(LetEveryoneChange(kOpenFolder, true));
   const struct {
     std::string arguments, dir;
   } cases[] = {
@@ -441,6 +475,8 @@ TEST_F(SetupTest, SilentInstallRefusesAMissingGameFolderOrAnUnsafeInstallFolder)
       {"/S" + game + " /D=", kProgramFiles + "\\..\\Werkzeuge"},
       {"/S" + game + " /D=", kProgramFiles + " Werkzeuge"},
       {"/S" + game + " /D=", kProgramFiles},
+      {"/S" + game + " /D=", kOpenFolder + "\\PakInstaller"},
+      {"/S" + game + " /D=", kOpenFolder},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(ui::Printable(c.arguments + c.dir));
@@ -450,6 +486,7 @@ TEST_F(SetupTest, SilentInstallRefusesAMissingGameFolderOrAnUnsafeInstallFolder)
     EXPECT_FALSE(KeyExists("Software\\Classes\\.pak"));
   }
   EXPECT_FALSE(Exists("C:\\Werkzeuge")) << "the refused folder was made";
+  EXPECT_FALSE(Exists(kOpenFolder + "\\PakInstaller")) << "the refused folder was made";
 }
 
 // A newer setup over an installed one replaces the program and keeps the player's settings
@@ -616,23 +653,52 @@ void MakeLinkedEarlierInstallation(std::map<std::string, std::string>* other) {
   ASSERT_EQ(Snapshot(kLinkedInstall), *other) << "the link does not lead to the other folder";
 }
 
+// An installation made where standard users could not change it, whose folder above is opened
+// to everyone since (a game loosened its access list), and whose config.pref anyone could have
+// written meanwhile.
+void MakeChangeableEarlierInstallation(std::map<std::string, std::string>* files) {
+  const std::string dir = kOpenFolder + "\\PakInstaller";
+  ASSERT_NO_FATAL_FAILURE(LetEveryoneChange(kOpenFolder, false));
+  ASSERT_EQ(RunSetup("/S /GAME=" + kGameDir + " /PAKSET=pak64 /D=" + dir), 0u);
+  MakeFolders("C:\\Spiele\\Evil\\pak");
+  WriteAnsi(dir + "\\config.pref",
+            "[Tavelmark]\r\nmorvenholt_directory=C:\\Spiele\\Evil\\\r\ndefault_pakset=..\\..\\Evil\r\n");
+  ASSERT_NO_FATAL_FAILURE(LetEveryoneChange(kOpenFolder, true));
+  *files = Snapshot(dir);
+  ASSERT_EQ(files->size(), 4u);
+}
+
 TEST_F(SetupTest, EarlierInstallationWhereAnyoneCouldWriteLosesOnlyItsRegistration) {
-  std::map<std::string, std::string> other;
-  ASSERT_NO_FATAL_FAILURE(MakeLinkedEarlierInstallation(&other));
+  const struct {
+    const char* name;
+    void (*make)(std::map<std::string, std::string>*);
+    std::string files, registered;
+  } kinds[] = {
+      {"a link outside Program Files", MakeLinkedEarlierInstallation, kOtherProgram, kLinkedInstall},
+      {"below a folder every user may change", MakeChangeableEarlierInstallation, kOpenFolder + "\\PakInstaller",
+       kOpenFolder + "\\PakInstaller"},
+  };
+  for (const auto& kind : kinds) {
+    SCOPED_TRACE(kind.name);
+    std::map<std::string, std::string> other;
+    ASSERT_NO_FATAL_FAILURE(kind.make(&other));
 
-  // Without /GAME the game folder would have to come from there: refused, nothing changed.
-  EXPECT_EQ(RunSetup("/S"), 2u);
-  EXPECT_FALSE(Exists(kDefaultInstallDir));
-  EXPECT_EQ(ReadValue(kUninstallKey, "InstallLocation").data, kLinkedInstall);
+    // Without /GAME the game folder would have to come from there: refused, nothing changed.
+    EXPECT_EQ(RunSetup("/S"), 2u);
+    EXPECT_FALSE(Exists(kDefaultInstallDir));
+    EXPECT_EQ(ReadValue(kUninstallKey, "InstallLocation").data, kind.registered);
 
-  ASSERT_EQ(RunSetup("/S /GAME=" + kGameDir), 0u);
-  EXPECT_TRUE(Snapshot(kOtherProgram) == other) << "the setup changed the other program's folder";
-  // The pak-set is the default, not the one of the file there.
-  EXPECT_EQ(ui::Hex(ReadBytesAnsi(kDefaultInstallDir + "\\config.pref")), ui::Hex(ExpectedConfig(kGameDir, "pak")));
-  ExpectRegisteredIn(kDefaultInstallDir);
-  Uninstall();
-  ExpectNothingInstalled(kDefaultInstallDir);
-  EXPECT_TRUE(Snapshot(kOtherProgram) == other) << "the uninstaller changed the other program's folder";
+    ASSERT_EQ(RunSetup("/S /GAME=" + kGameDir), 0u);
+    EXPECT_TRUE(Snapshot(kind.files) == other) << "the setup changed the files there";
+    // The pak-set is the default, not the one of the file there.
+    EXPECT_EQ(ui::Hex(ReadBytesAnsi(kDefaultInstallDir + "\\config.pref")), ui::Hex(ExpectedConfig(kGameDir, "pak")));
+    ExpectRegisteredIn(kDefaultInstallDir);
+    Uninstall();
+    ExpectNothingInstalled(kDefaultInstallDir);
+    EXPECT_TRUE(Snapshot(kind.files) == other) << "the uninstaller changed the files there";
+    TearDown();
+    SetUp();
+  }
 }
 
 // The new installation is written before the earlier one goes: when a file of it cannot be
@@ -659,7 +725,7 @@ TEST_F(SetupTest, FailedWriteLeavesTheEarlierInstallationWhole) {
 // lists (it makes one up from the Unix mode bits), so what the folder holds after an install is
 // compared only where the platform keeps them.
 TEST_F(SetupTest, InstallFolderHasItsOwnAccessList) {
-  std::ifstream script(ui::WindowsPath(SETUP_SCRIPT));
+  std::ifstream script(ui::WindowsPath(GUARD_SCRIPT));
   const std::string text((std::istreambuf_iterator<char>(script)), std::istreambuf_iterator<char>());
   const std::string define = "!define INSTALL_FOLDER_ACCESS \"";
   const std::size_t at = text.find(define);
@@ -721,6 +787,55 @@ TEST_F(SetupTest, InstallFolderHasItsOwnAccessList) {
   }
   Uninstall();
   ExpectNothingInstalled(kDefaultInstallDir);
+}
+
+// What FolderGuard.exe asks of each folder it opens, over descriptors that Wine cannot make (it
+// keeps no access lists and no owners): the two the setup writes, and those it meets on Windows.
+// A folder is taken when its list keeps standard users out and the administration owns it.
+TEST(SetupFolders, DescriptorsTheSetupWritesAndMeets) {
+  std::ifstream script(ui::WindowsPath(GUARD_SCRIPT));
+  const std::string text((std::istreambuf_iterator<char>(script)), std::istreambuf_iterator<char>());
+  auto defined = [&](const std::string& name) {
+    const std::string define = "!define " + name + " \"";
+    const std::size_t at = text.find(define);
+    if (at == std::string::npos) return std::string();
+    return text.substr(at + define.size(), text.find('"', at + define.size()) - at - define.size());
+  };
+  using runtime::FolderRole;
+  const struct {
+    std::string name, sddl;
+    FolderRole role;
+    bool taken;
+  } rows[] = {
+      {"the install folder", defined("INSTALL_FOLDER_ACCESS"), FolderRole::kItself, true},
+      {"the helpers' folder", defined("HELPER_FOLDER_ACCESS"), FolderRole::kItself, true},
+      {"Program Files",
+       "O:S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464D:PAI(A;;FA;;;S-1-5-80-956008885-"
+       "3418522649-1831038044-1853292631-2271478464)(A;CIIO;GA;;;S-1-5-80-956008885-3418522649-1831038044-"
+       "1853292631-2271478464)(A;;0x1301bf;;;SY)(A;OICIIO;GA;;;SY)(A;;0x1301bf;;;BA)(A;OICIIO;GA;;;BA)"
+       "(A;;0x1200a9;;;BU)(A;OICIIO;GXGR;;;BU)(A;OICIIO;GA;;;CO)",
+       FolderRole::kAbove, true},
+      // Windows' temporary folder, where the helpers' folder is made: users add, never remove.
+      {"Windows\\Temp", "O:SYD:PAI(A;OICIIO;FA;;;CO)(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;CI;0x100026;;;BU)",
+       FolderRole::kAbove, true},
+      {"a game's folder opened to Users", "O:BAD:AI(A;OICI;0x1301bf;;;BU)(A;OICIID;FA;;;BA)(A;OICIID;FA;;;SY)",
+       FolderRole::kAbove, false},
+      // Made by a player beforehand: the list keeps others out, but its owner may change that
+      // at any time, also through a handle opened before the setup set its own list.
+      {"an install folder a player made",
+       "O:S-1-5-21-1-2-3-1001D:(A;OICI;FA;;;S-1-5-21-1-2-3-1001)(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)",
+       FolderRole::kItself, false},
+  };
+  for (const auto& row : rows) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(row.sddl.c_str(), SDDL_REVISION_1, &descriptor,
+                                                                     nullptr)) << row.name << ": " << row.sddl;
+    const runtime::FolderJudgement judged = runtime::JudgeDescriptor(descriptor, row.role);
+    const bool owned = runtime::DescriptorOwnedByAdministration(descriptor);
+    EXPECT_EQ(judged == runtime::FolderJudgement::kProtected && owned, row.taken)
+        << row.name << ": judged " << static_cast<int>(judged) << ", owned by the administration " << owned;
+    LocalFree(descriptor);
+  }
 }
 
 // The number of names the file has (1: no hard link elsewhere leads to it).
@@ -946,7 +1061,8 @@ class TextFilesOpenInTheEditor {
 };
 
 // A person walks through every page over a config.pref left in the install folder: an install
-// folder outside Program Files (refused on its page), then the one offered, the game folder
+// folder outside Program Files and one below a folder there that every user may change (both
+// refused on their page, each saying why), then the one offered, the game folder
 // read from that config.pref, one that does not exist (refused), then the real one, pak from
 // the drop-down's folders instead of the pak64 read, and the guide opened from the finish page, by
 // Explorer rather than by the setup and its administrator rights. .pak has an owner, so the
@@ -958,6 +1074,7 @@ TEST_F(SetupTest, WizardWalksThroughEveryPage) {
   const TextFilesOpenInTheEditor txt;
   MakeFolders(kDefaultInstallDir);
   WriteAnsi(kDefaultInstallDir + "\\config.pref", kConfigWithBom);
+  ASSERT_NO_FATAL_FAILURE(LetEveryoneChange(kOpenFolder, true));
   ui::Program setup;
   ASSERT_TRUE(setup.Start("\"" + SetupExe() + "\""));
   HWND wizard = ui::WaitForWindow(setup.Id(), "#32770", nullptr, kWaitMs);
@@ -1006,6 +1123,11 @@ TEST_F(SetupTest, WizardWalksThroughEveryPage) {
             "In den Ordner \"C:\\Werkzeuge\\PakInstaller\" kann PakInstaller nicht installiert werden: "
             "Dort k\xf6nnten auch Benutzer ohne Administratorrechte das Programm austauschen.\r\n\r\n"
             "Bitte w\xe4hlen Sie einen Ordner unter C:\\Program Files, zum Beispiel " + kDefaultInstallDir + ".");
+  SetText(folder, kOpenFolder + "\\PakInstaller");
+  EXPECT_EQ(refusal("2-changeable-install-folder"),
+            "In den Ordner \"" + kOpenFolder + "\\PakInstaller\" kann PakInstaller nicht installiert werden: "
+            "Den Ordner \"" + kOpenFolder + "\" d\xfcrfen auch Benutzer ohne Administratorrechte ver\xe4ndern, so "
+            "dass sie das Programm austauschen k\xf6nnten.\r\n\r\nBitte w\xe4hlen Sie einen anderen Ordner.");
   SetText(folder, kDefaultInstallDir);
   shoot(wizard, "2-install-folder");
 
