@@ -2,7 +2,7 @@
 ; commented example, lets .pak files open with the tool and registers an uninstaller.
 ;
 ; Built by scripts/make-setup, which hands in every input as a define:
-;   VERSION  e.g. 1.1.0          EXE     the built PakInstaller.exe
+;   VERSION  e.g. 1.2.0          EXE     the built PakInstaller.exe
 ;   CONFIG   the example config.pref, already Windows-1252 with CR LF
 ;   GUIDE    LIESMICH.txt, likewise   ICON    the tool's icon   OUTFILE  the setup to write
 ;   READER   ReadSettings.exe, which reads an installed config.pref as the tool does

@@ -17,7 +17,7 @@ import sys
 import tempfile
 import zipfile
 
-RELEASE = ("PakInstaller-1.1.0-Setup.exe", "PakInstaller-1.1.0.zip")
+RELEASE = ("PakInstaller-1.2.0-Setup.exe", "PakInstaller-1.2.0.zip")
 failures = []
 
 
@@ -187,7 +187,7 @@ def main(argv):
     check(len(quoted) == 17 and not missing, "the guide quotes all %d texts" % len(quoted), missing)
     setup_at, zip_at = flat.find(b"1. Einrichten mit dem Installations-Assistenten"), flat.find(b"(ZIP-Datei)")
     check(0 < setup_at < zip_at, "the guide starts with the setup, the zip second", (setup_at, zip_at))
-    for topic in ("Neu in 1.1.0", "PakInstaller-1.1.0-Setup.exe /S /GAME=", "\xd6ffnen mit", "Netzlaufwerk", "Backslash",
+    for topic in ("Neu in 1.2.0", "PakInstaller-1.2.0-Setup.exe /S /GAME=", "\xd6ffnen mit", "Netzlaufwerk", "Backslash",
                   "Administratorrechte", "Zeichensatz", "Digitale Signaturen", "certutil -hashfile",
                   "SHA256SUMS"):
         check(topic.encode("cp1252") in flat, "the guide covers " + topic, topic in guide.decode("cp1252"))
