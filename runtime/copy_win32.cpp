@@ -248,16 +248,16 @@ struct Temporary {
 // folder only, never from the folder of the tool or of the add-on.
 bool RandomNumber(std::uint32_t* number) {
   using GenRandom = LONG(WINAPI*)(void*, unsigned char*, ULONG, ULONG);
-  static const GenRandom generate = [] {
-    const HMODULE library = LoadLibraryExW(L"bcrypt.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    return library == nullptr ? nullptr
-                              : reinterpret_cast<GenRandom>(reinterpret_cast<void (*)()>(
-                                    GetProcAddress(library, "BCryptGenRandom")));
-  }();
+  const HMODULE library = LoadLibraryExW(L"bcrypt.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (library == nullptr) return false;
+  const auto generate = reinterpret_cast<GenRandom>(
+      reinterpret_cast<void (*)()>(GetProcAddress(library, "BCryptGenRandom")));
   constexpr ULONG kSystemPreferredRng = 0x00000002;  // BCRYPT_USE_SYSTEM_PREFERRED_RNG
-  return generate != nullptr &&
-         generate(nullptr, reinterpret_cast<unsigned char*>(number), sizeof *number,
-                  kSystemPreferredRng) >= 0;
+  const bool made = generate != nullptr &&
+                    generate(nullptr, reinterpret_cast<unsigned char*>(number), sizeof *number,
+                             kSystemPreferredRng) >= 0;
+  FreeLibrary(library);
+  return made;
 }
 
 // Creates the temporary file (see TemporaryFileName) in the open folder and marks it for deletion
