@@ -295,7 +295,9 @@ class Runner {
       // go between two looks, so what it showed last need not be the full bar.
       const bool nearEnd = !seen.positions.empty() && seen.positions.back() >= seen.barEnd - 1;
       const bool pressesEscape = action == ProgressAction::kEscape || action == ProgressAction::kAltEscape;
-      if (!acted && ((pressesEscape && risen) || (action == ProgressAction::kEscapeWhenFull && nearEnd))) {
+      // A stop waits for the time left too, which shows only once the copy's pace is known.
+      if (!acted && ((pressesEscape && risen && laterShot) ||
+                     (action == ProgressAction::kEscapeWhenFull && nearEnd))) {
         acted = true;
         if (!ui::WaitForFocus(button, t)) {
           if (IsWindow(window)) return Fail("the copy's window never got the focus");
