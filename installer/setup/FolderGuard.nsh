@@ -28,11 +28,26 @@ Var HelperHold     ; a handle on it
 Var FolderReason   ; why the last folder judged is refused, a German sentence ("" when it is not)
 
 ; Makes the helpers' folder once, with FolderGuard.exe and ReadSettings.exe in it. A name that
-; someone took beforehand is never used: the folder must be one this call made.
+; someone took beforehand is never used: the folder must be one this call made. The caller's
+; registers stay as they were: RunGuard holds its arguments in $0 when it first gets here.
 Function MakeHelperFolder
   ${If} $HelperDir != ""
     Return
   ${EndIf}
+  Push $0
+  Push $1
+  Push $2
+  Push $3
+  Push $4
+  Call MakeHelperFolderNow
+  Pop $4
+  Pop $3
+  Pop $2
+  Pop $1
+  Pop $0
+FunctionEnd
+
+Function MakeHelperFolderNow
   System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w "${HELPER_FOLDER_ACCESS}", \
     i 1, *p .r1, p 0) i .r0'
   ${If} $0 = 0
