@@ -90,4 +90,35 @@ inline void ExpectBoxes(const Session& session, const std::vector<Box>& expected
   }
 }
 
+// The Unix name of a Windows path, through Wine's own export; empty outside Wine.
+inline std::string UnixName(const std::wstring& path) {
+  using Convert = char*(CDECL*)(const wchar_t*);
+  const auto convert = reinterpret_cast<Convert>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name")));
+  if (convert == nullptr) return "";
+  char* unix = convert(path.c_str());
+  if (unix == nullptr) return "";
+  std::string name = unix;
+  HeapFree(GetProcessHeap(), 0, unix);
+  return name;
+}
+
+// Starts a program of the Unix side (Wine starts those too, but hands back no handle to wait
+// on), then waits until `done` holds, for `timeoutMs` at most.
+template <typename Done>
+bool RunUnix(const char* program, std::string line, Done done, DWORD timeoutMs = 15000) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessA(program, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+    return false;
+  }
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+  for (const DWORD start = GetTickCount(); !done(); Sleep(10)) {
+    if (GetTickCount() - start > timeoutMs) return false;
+  }
+  return true;
+}
+
 }  // namespace installer_test

@@ -99,35 +99,8 @@ std::string Summarize(const fs::path& path, std::int64_t size) {
   return "<" + std::to_string(size) + " bytes, not the big add-on>";
 }
 
-// The Unix name of a Windows path, through Wine's own export.
-std::string UnixName(const fs::path& path) {
-  using Convert = char*(CDECL*)(const wchar_t*);
-  const auto convert = reinterpret_cast<Convert>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name")));
-  if (convert == nullptr) return "";
-  char* unix = convert(path.wstring().c_str());
-  if (unix == nullptr) return "";
-  std::string name = unix;
-  HeapFree(GetProcessHeap(), 0, unix);
-  return name;
-}
-
-// Runs a program of the Unix side to its end (Wine gives no handle to wait on: `done` tells).
-template <typename Done>
-bool RunUnix(const char* program, std::string line, Done done) {
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  if (!CreateProcessA(program, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-    return false;
-  }
-  CloseHandle(info.hThread);
-  CloseHandle(info.hProcess);
-  for (const DWORD start = GetTickCount(); !done(); Sleep(10)) {
-    if (GetTickCount() - start > 10000) return false;
-  }
-  return true;
-}
+// The Unix name of a path of the test's.
+std::string UnixName(const fs::path& path) { return installer_test::UnixName(path.wstring()); }
 
 // Whether the folder's access list lets Everyone add files: Wine makes the list up from the
 // mode bits, so this is how a changed mode shows.

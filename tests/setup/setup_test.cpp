@@ -136,36 +136,9 @@ void RemoveTree(const std::string& path) {
   RemoveDirectoryA(path.c_str());
 }
 
-// Starts a program of the Unix side (Wine starts those too, but hands back no handle to wait
-// on), then waits until `done` holds.
-template <typename Done>
-bool RunUnix(const char* program, std::string line, Done done) {
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  if (!CreateProcessA(program, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-    return false;
-  }
-  CloseHandle(info.hThread);
-  CloseHandle(info.hProcess);
-  for (const DWORD start = GetTickCount(); !done(); Sleep(10)) {
-    if (GetTickCount() - start > static_cast<DWORD>(kWaitMs)) return false;
-  }
-  return true;
-}
-
-// The Unix name of a Windows path, through Wine's own export.
+// The Unix name of a Windows path of the test's, which are ASCII.
 std::string UnixName(const std::string& path) {
-  using Convert = char*(CDECL*)(const wchar_t*);
-  const auto convert = reinterpret_cast<Convert>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name")));
-  if (convert == nullptr) return "";
-  const std::wstring wide(path.begin(), path.end());  // ASCII paths only
-  char* unix = convert(wide.c_str());
-  if (unix == nullptr) return "";
-  std::string name = unix;
-  HeapFree(GetProcessHeap(), 0, unix);
-  return name;
+  return installer_test::UnixName(std::wstring(path.begin(), path.end()));
 }
 
 // `link` becomes a link to the folder `target`: a Unix symlink, which programs under Wine walk
