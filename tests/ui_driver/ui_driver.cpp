@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -268,16 +269,19 @@ std::string ClassOf(HWND window) {
   return std::string(name, length > 0 ? static_cast<std::size_t>(length) : 0);
 }
 
+// The text may change between asking its length and reading it, when another thread of the
+// program sets it: a buffer that comes back full may hold a cut text, and is read again, larger.
 std::string TextOf(HWND window) {
   DWORD_PTR length = 0;
   if (!SendWithTimeout(window, WM_GETTEXTLENGTH, 0, 0, kSendTimeoutMs, &length)) return "";
-  std::vector<char> buffer(length + 1, '\0');
-  DWORD_PTR copied = 0;
-  if (!SendWithTimeout(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
-                       kSendTimeoutMs, &copied))
-    return "";
-  if (copied > length) copied = length;
-  return std::string(buffer.data(), copied);
+  for (std::size_t size = length + 2;; size *= 2) {
+    std::vector<char> buffer(size, '\0');
+    DWORD_PTR copied = 0;
+    if (!SendWithTimeout(window, WM_GETTEXT, size, reinterpret_cast<LPARAM>(buffer.data()),
+                         kSendTimeoutMs, &copied))
+      return "";
+    if (copied + 1 < size || size > 65536) return std::string(buffer.data(), std::min<std::size_t>(copied, size - 1));
+  }
 }
 
 std::string CaptionOf(HWND window) { return TextOf(window); }
@@ -286,14 +290,15 @@ std::string UnicodeTextOf(HWND window) {
   DWORD_PTR length = 0;
   if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, kSendTimeoutMs, &length))
     return "";
-  std::vector<wchar_t> buffer(length + 1, L'\0');
-  DWORD_PTR copied = 0;
-  if (!SendMessageTimeoutW(window, WM_GETTEXT, buffer.size(),
-                           reinterpret_cast<LPARAM>(buffer.data()), SMTO_NORMAL, kSendTimeoutMs,
-                           &copied))
-    return "";
-  if (copied > length) copied = length;
-  return Utf8FromWide(std::wstring(buffer.data(), copied));
+  for (std::size_t size = length + 2;; size *= 2) {  // as TextOf
+    std::vector<wchar_t> buffer(size, L'\0');
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXT, size, reinterpret_cast<LPARAM>(buffer.data()),
+                             SMTO_NORMAL, kSendTimeoutMs, &copied))
+      return "";
+    if (copied + 1 < size || size > 65536)
+      return Utf8FromWide(std::wstring(buffer.data(), std::min<std::size_t>(copied, size - 1)));
+  }
 }
 
 std::wstring WideFrom(const std::string& bytes, UINT codePage) {
